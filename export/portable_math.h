@@ -1,0 +1,12 @@
+// Sine and cosine in double precision that give the same bits on every
+// platform and compiler: the platform's own (glibc, or the x87 instructions
+// that MinGW's library uses) differ from one another in the last bits, which
+// the six-decimal output can show. The argument reduction is exact for every
+// finite double; the error is within one unit in the last place.
+#ifndef MDLEXPORT_EXPORT_PORTABLE_MATH_H
+#define MDLEXPORT_EXPORT_PORTABLE_MATH_H
+
+double PortableSin(double x);
+double PortableCos(double x);
+
+#endif
