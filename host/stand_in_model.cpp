@@ -181,7 +181,10 @@ void msBone_GetName(BoneHandle bone, char* name, int32_t size)
     if (bone->raw_name)
     {
         if (name != nullptr && size > 0)
-            std::memcpy(name, bone->name, size < kNameBufferSize ? size_t(size) : kNameBufferSize);
+        {
+            size_t limit = sizeof bone->name;
+            std::memcpy(name, bone->name, static_cast<size_t>(size) < limit ? size_t(size) : limit);
+        }
         return;
     }
     FillName(bone->name, name, size);

@@ -1,0 +1,46 @@
+#include "mdl_convert.h"
+
+#include "portable_math.h"
+
+#include <cmath>
+#include <limits>
+
+MdlAxes ToMdlAxes(Vec3 v)
+{
+    return MdlAxes{v.z, v.x, v.y};
+}
+
+int32_t FrameToMdlTime(float t)
+{
+    double milliseconds = static_cast<double>(t) * 1000.0 / 24.0;
+    if (std::isnan(milliseconds))
+        return 0;
+    // Truncation toward zero; out-of-range times stop at the int32 limits
+    // instead of being undefined.
+    if (milliseconds >= 2147483647.0)
+        return std::numeric_limits<int32_t>::max();
+    if (milliseconds <= -2147483648.0)
+        return std::numeric_limits<int32_t>::min();
+    return static_cast<int32_t>(milliseconds);
+}
+
+MdlQuaternion EulerToMdlQuaternion(Vec3 r)
+{
+    double half_x = static_cast<double>(r.x) / 2.0;
+    double half_y = static_cast<double>(r.y) / 2.0;
+    double half_z = static_cast<double>(r.z) / 2.0;
+    double cx = PortableCos(half_x);
+    double sx = PortableSin(half_x);
+    double cy = PortableCos(half_y);
+    double sy = PortableSin(half_y);
+    double cz = PortableCos(half_z);
+    double sz = PortableSin(half_z);
+    double a = cy * cz;
+    double b = sy * sz;
+    return MdlQuaternion{
+        cy * sz * cx + sy * cz * sx,
+        a * sx - b * cx,
+        sy * cz * cx - cy * sz * sx,
+        a * cx + b * sx,
+    };
+}

@@ -1,0 +1,34 @@
+// The three conversions between the host's terms and the MDL's: axes, key
+// times and rotations. Pure functions, used by every writer.
+#ifndef MDLEXPORT_EXPORT_MDL_CONVERT_H
+#define MDLEXPORT_EXPORT_MDL_CONVERT_H
+
+#include "host_model_lib.h"
+
+#include <cstdint>
+
+// A position or direction in the order the MDL writes it: the host's z, x, y,
+// each widened exactly to double. The reorder is cyclic: it keeps handedness
+// and the winding of triangles, and no component changes sign.
+struct MdlAxes
+{
+    double first, second, third;
+};
+MdlAxes ToMdlAxes(Vec3 v);
+
+// A host key time (frames at 24 per second) in milliseconds: t * 1000 / 24 in
+// double precision, multiplied first, truncated toward zero. Saturates to the
+// int32 range; a NaN time gives 0.
+int32_t FrameToMdlTime(float t);
+
+// The rotation of three host angles (radians about x, y, z) as the MDL's
+// quaternion, in the order written: the vector part in MDL axis order (host z,
+// x, y), then the scalar part. The quaternion is q(x)·q(z)·q(y): about fixed
+// axes a point turns about y first, then z, then x.
+struct MdlQuaternion
+{
+    double first, second, third, fourth;
+};
+MdlQuaternion EulerToMdlQuaternion(Vec3 r);
+
+#endif

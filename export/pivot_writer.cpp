@@ -1,0 +1,45 @@
+#include "pivot_writer.h"
+
+#include "mdl_convert.h"
+
+void WritePivotPoints(MdlStream& out, ModelHandle model, const int32_t* parent_table)
+{
+    int32_t bone_count = msModel_GetBoneCount(model);
+    MdlPrint(out, "\nPivotPoints %d {\n", bone_count);
+    if (bone_count > 0)
+    {
+        // Each bone's offset, read once; and for each bone the last walk that
+        // passed it, so that a loop of parents is seen in constant time.
+        auto* offsets = static_cast<Vec3*>(
+            MdlAllocate(out, sizeof(Vec3) * static_cast<size_t>(bone_count)));
+        auto* seen_on_walk = static_cast<int32_t*>(
+            MdlAllocate(out, sizeof(int32_t) * static_cast<size_t>(bone_count)));
+        if (offsets != nullptr && seen_on_walk != nullptr)
+        {
+            for (int32_t b = 0; b < bone_count; ++b)
+            {
+                offsets[b] = Vec3{0.0f, 0.0f, 0.0f};
+                msBone_GetPosition(msModel_GetBoneAt(model, b), &offsets[b]);
+                seen_on_walk[b] = -1;
+            }
+            for (int32_t p = 0; p < bone_count; ++p)
+            {
+                Vec3 sum = offsets[p];
+                seen_on_walk[p] = p;
+                for (int32_t q = parent_table[p]; q > -1 && seen_on_walk[q] != p;
+                     q = parent_table[q])
+                {
+                    seen_on_walk[q] = p;
+                    sum.x = sum.x + offsets[q].x;
+                    sum.y = sum.y + offsets[q].y;
+                    sum.z = sum.z + offsets[q].z;
+                }
+                MdlAxes a = ToMdlAxes(sum);
+                MdlPrint(out, "\t{ %f, %f, %f },\n", a.first, a.second, a.third);
+            }
+        }
+        MdlRelease(out, seen_on_walk);
+        MdlRelease(out, offsets);
+    }
+    MdlPrint(out, "}");
+}
