@@ -30,7 +30,7 @@ uint32_t HashName(const char* name)
 // growing with the square of the bone count.
 struct BoneNames
 {
-    char* names = nullptr; // bone_count names of kNameBufferSize bytes
+    char* names = nullptr;    // bone_count names of kNameBufferSize bytes
     int32_t* slots = nullptr; // bone index or -1; slot_count is a power of two
     uint32_t slot_count = 0;
 
@@ -45,8 +45,8 @@ bool BuildBoneNames(MdlStream& out, ModelHandle model, int32_t bone_count, BoneN
     uint32_t slot_count = 16;
     while (slot_count < 2u * static_cast<uint32_t>(bone_count))
         slot_count *= 2;
-    index.names = static_cast<char*>(
-        MdlAllocate(out, static_cast<size_t>(bone_count) * kNameBufferSize));
+    index.names =
+        static_cast<char*>(MdlAllocate(out, static_cast<size_t>(bone_count) * kNameBufferSize));
     index.slots = static_cast<int32_t*>(MdlAllocate(out, sizeof(int32_t) * slot_count));
     if (index.names == nullptr || index.slots == nullptr)
         return false;

@@ -5,8 +5,8 @@
 #include "pivot_writer.h"
 
 #include <cstdlib>
-#include <new>
 #include <cstring>
+#include <new>
 #include <sys/stat.h>
 #include <sys/types.h>
 

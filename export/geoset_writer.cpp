@@ -33,8 +33,8 @@ void WriteGeoset(MdlStream& out, ModelHandle model, MeshHandle mesh)
     MdlPrint(out, "Normals %d {\n", vertex_count);
     if (vertex_count > 0)
     {
-        auto* normals = static_cast<Vec3*>(
-            MdlAllocate(out, sizeof(Vec3) * static_cast<size_t>(vertex_count)));
+        auto* normals =
+            static_cast<Vec3*>(MdlAllocate(out, sizeof(Vec3) * static_cast<size_t>(vertex_count)));
         if (normals == nullptr)
             return; // the stream is marked failed: the file will not be kept
         ComputeVertexNormals(mesh, normals, vertex_count);
@@ -60,7 +60,8 @@ void WriteGeoset(MdlStream& out, ModelHandle model, MeshHandle mesh)
 
     // The count is of indices, not of triangles; it wraps like the host's
     // int32 arithmetic would rather than overflowing.
-    MdlPrint(out, "\tFaces 1 %d {", static_cast<int32_t>(3u * static_cast<uint32_t>(triangle_count)));
+    MdlPrint(out, "\tFaces 1 %d {",
+             static_cast<int32_t>(3u * static_cast<uint32_t>(triangle_count)));
     MdlPrint(out, "\n\t\tTriangles {\n\t\t{ ");
     for (int32_t t = 0; t < triangle_count; ++t)
     {

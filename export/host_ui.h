@@ -12,14 +12,14 @@
 // otherwise zero, field for field.
 struct SaveDialogRequest
 {
-    uint32_t struct_size;       // 76: the record without the later extension fields
-    const char* filter;         // 128 bytes: pairs of terminated strings, then zeros
-    char* file;                 // the path buffer, empty at first, filled by the dialog
-    uint32_t file_capacity;     // 256
-    char* file_title;           // filled by the dialog and otherwise not used
-    uint32_t file_title_capacity; // 256
-    const char* title;          // "Export Warcraft III MDL"
-    uint32_t flags;             // OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT | OFN_PATHMUSTEXIST
+    uint32_t struct_size;          // 76: the record without the later extension fields
+    const char* filter;            // 128 bytes: pairs of terminated strings, then zeros
+    char* file;                    // the path buffer, empty at first, filled by the dialog
+    uint32_t file_capacity;        // 256
+    char* file_title;              // filled by the dialog and otherwise not used
+    uint32_t file_title_capacity;  // 256
+    const char* title;             // "Export Warcraft III MDL"
+    uint32_t flags;                // OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT | OFN_PATHMUSTEXIST
     const char* default_extension; // 32 bytes: "txt", then zeros
 };
 

@@ -31,7 +31,7 @@ struct MdlStream
     // scratch array that a writer needs.
     MdlAllocateFn allocate = nullptr;
     MdlReleaseFn release = nullptr;
-    bool failed = false;  // a write failed or scratch memory was refused
+    bool failed = false; // a write failed or scratch memory was refused
     uint64_t bytes_written = 0;
     size_t used = 0;
     char buffer[kMdlStreamBufferSize];
@@ -66,8 +66,7 @@ inline void MdlPrint(MdlStream& out, const char* format)
     MdlPrintArgs(out, format, nullptr, 0);
 }
 
-template <typename... Args>
-void MdlPrint(MdlStream& out, const char* format, Args... args)
+template <typename... Args> void MdlPrint(MdlStream& out, const char* format, Args... args)
 {
     const MdlArg list[] = {MdlArg(args)...};
     MdlPrintArgs(out, format, list, sizeof...(Args));

@@ -10,8 +10,8 @@ void WritePivotPoints(MdlStream& out, ModelHandle model, const int32_t* parent_t
     {
         // Each bone's offset, read once; and for each bone the last walk that
         // passed it, so that a loop of parents is seen in constant time.
-        auto* offsets = static_cast<Vec3*>(
-            MdlAllocate(out, sizeof(Vec3) * static_cast<size_t>(bone_count)));
+        auto* offsets =
+            static_cast<Vec3*>(MdlAllocate(out, sizeof(Vec3) * static_cast<size_t>(bone_count)));
         auto* seen_on_walk = static_cast<int32_t*>(
             MdlAllocate(out, sizeof(int32_t) * static_cast<size_t>(bone_count)));
         if (offsets != nullptr && seen_on_walk != nullptr)

@@ -79,9 +79,9 @@ bool AskSavePath(SaveDialogRequest& request)
     seen.file_title_was_empty = request.file_title != nullptr && request.file_title[0] == '\0';
     seen.title = request.title ? request.title : "";
     seen.flags = request.flags;
-    seen.default_extension_bytes = request.default_extension
-                                       ? std::string(request.default_extension, kDefaultExtensionBytes)
-                                       : std::string();
+    seen.default_extension_bytes =
+        request.default_extension ? std::string(request.default_extension, kDefaultExtensionBytes)
+                                  : std::string();
     if (!state.answer_with_path)
         return false;
     // Like the real dialog, a path that does not fit the buffer is a failure.

@@ -14,16 +14,27 @@ class TestModel
 {
   public:
     TestModel() : model_(StandIn_CreateModel()) {}
-    ~TestModel() { StandIn_FreeModel(model_); }
+    ~TestModel()
+    {
+        StandIn_FreeModel(model_);
+    }
     TestModel(const TestModel&) = delete;
     TestModel& operator=(const TestModel&) = delete;
 
-    ModelHandle handle() const { return model_; }
-    int32_t destroy_count() const { return StandIn_DestroyCount(model_); }
+    ModelHandle handle() const
+    {
+        return model_;
+    }
+    int32_t destroy_count() const
+    {
+        return StandIn_DestroyCount(model_);
+    }
 
-    MeshHandle AddMesh() { return StandIn_AddMesh(model_, "mesh"); }
-    BoneHandle AddBone(const char* name, const char* parent, float x = 0, float y = 0,
-                       float z = 0)
+    MeshHandle AddMesh()
+    {
+        return StandIn_AddMesh(model_, "mesh");
+    }
+    BoneHandle AddBone(const char* name, const char* parent, float x = 0, float y = 0, float z = 0)
     {
         return StandIn_AddBone(model_, name, parent, x, y, z);
     }
@@ -38,7 +49,10 @@ class TempDir
   public:
     TempDir();
     ~TempDir();
-    std::string Path(const std::string& name) const { return dir_ + "/" + name; }
+    std::string Path(const std::string& name) const
+    {
+        return dir_ + "/" + name;
+    }
 
   private:
     std::string dir_;
