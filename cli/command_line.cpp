@@ -1,0 +1,127 @@
+#include "command_line.h"
+
+#include <cstring>
+
+namespace
+{
+
+// Takes the value of an option that needs one: glued ("-oOUT",
+// "--output=OUT") or the next argument.
+bool TakeValue(const char* name, const char* glued, int argc, const char* const* argv, int& i,
+               bool& seen, std::string& value, std::string& error)
+{
+    if (seen)
+    {
+        error = std::string(name) + " is given twice";
+        return false;
+    }
+    seen = true;
+    if (glued != nullptr)
+    {
+        value = glued;
+        return true;
+    }
+    if (i + 1 >= argc)
+    {
+        error = std::string(name) + " needs a value";
+        return false;
+    }
+    value = argv[++i];
+    return true;
+}
+
+// The part after "--name=" when `arg` is that, else null.
+const char* GluedLong(const char* arg, const char* name)
+{
+    size_t length = std::strlen(name);
+    if (std::strncmp(arg, name, length) == 0 && arg[length] == '=')
+        return arg + length + 1;
+    return nullptr;
+}
+
+} // namespace
+
+bool ParseCommandLine(int argc, const char* const* argv, CommandLine& out, std::string& error)
+{
+    bool options_ended = false;
+    for (int i = 1; i < argc; ++i)
+    {
+        const char* arg = argv[i];
+        if (options_ended || arg[0] != '-' || arg[1] == '\0')
+        {
+            out.inputs.emplace_back(arg);
+            continue;
+        }
+        const char* glued = nullptr;
+        if (std::strcmp(arg, "--") == 0)
+            options_ended = true;
+        else if (std::strcmp(arg, "-h") == 0 || std::strcmp(arg, "--help") == 0)
+            out.help = true;
+        else if (std::strcmp(arg, "--version") == 0)
+            out.version = true;
+        else if (std::strcmp(arg, "-q") == 0 || std::strcmp(arg, "--quiet") == 0)
+            out.quiet = true;
+        else if (std::strcmp(arg, "-o") == 0 || std::strcmp(arg, "--output") == 0 ||
+                 (glued = GluedLong(arg, "--output")) != nullptr ||
+                 (std::strncmp(arg, "-o", 2) == 0 && (glued = arg + 2) != nullptr))
+        {
+            if (!TakeValue("-o", glued, argc, argv, i, out.has_output, out.output, error))
+                return false;
+            if (out.output.empty())
+            {
+                error = "-o needs a non-empty path";
+                return false;
+            }
+        }
+        else if (std::strcmp(arg, "--heading") == 0 ||
+                 (glued = GluedLong(arg, "--heading")) != nullptr)
+        {
+            if (!TakeValue("--heading", glued, argc, argv, i, out.has_heading, out.heading, error))
+                return false;
+            if (out.heading.empty())
+            {
+                error = "--heading needs a non-empty path";
+                return false;
+            }
+        }
+        else
+        {
+            error = std::string("unknown option ") + arg;
+            return false;
+        }
+    }
+    if (out.inputs.empty() && !out.help && !out.version)
+    {
+        error = "no input file";
+        return false;
+    }
+    return true;
+}
+
+const char* UsageText()
+{
+    return "Usage: mdlexport MODEL.json [MODEL.json ...] [-o OUT] [--heading FILE] [--quiet]\n"
+           "\n"
+           "Exports each model description (JSON) as a Warcraft III MDL text model,\n"
+           "byte for byte as the modelling host's export plug-in writes it.\n"
+           "\n"
+           "  -o, --output OUT   the output file; with several inputs, or when OUT is an\n"
+           "                     existing folder, the folder that receives one NAME.mdl\n"
+           "                     per input. Default: each input with its extension\n"
+           "                     replaced by .mdl\n"
+           "      --heading FILE put FILE's text (line ends made CR LF) in place of the\n"
+           "                     line \"PASTE HEADING HERE\", so the model stands alone\n"
+           "  -q, --quiet        no summary on standard error\n"
+           "  -h, --help         this text\n"
+           "      --version      the version\n"
+           "\n"
+           "An output is complete or absent: it is written beside its final name and\n"
+           "renamed into place. Every input is tried; a refused input does not stop the\n"
+           "others.\n"
+           "\n"
+           "Exit status (the worst over all inputs):\n"
+           "  0  every model exported\n"
+           "  1  a model has no mesh (nothing written for it)\n"
+           "  2  bad usage, or an input refused (nothing written for it)\n"
+           "  3  an output could not be written (nothing left behind)\n";
+}

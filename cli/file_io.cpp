@@ -1,0 +1,89 @@
+#include "file_io.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <memory>
+#include <unistd.h>
+
+namespace
+{
+
+constexpr size_t kCopyChunk = 1 << 20;
+
+ssize_t ReadSome(int fd, char* data, size_t size)
+{
+    ssize_t got;
+    do
+        got = read(fd, data, size);
+    while (got < 0 && errno == EINTR);
+    return got;
+}
+
+} // namespace
+
+bool ReadFileBytes(const std::string& path, std::string& bytes, std::string& error)
+{
+    int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+    {
+        error = path + ": cannot open: " + std::strerror(errno);
+        return false;
+    }
+    bytes.clear();
+    char chunk[1 << 14];
+    for (;;)
+    {
+        ssize_t got = ReadSome(fd, chunk, sizeof chunk);
+        if (got < 0)
+        {
+            error = path + ": cannot read: " + std::strerror(errno);
+            close(fd);
+            return false;
+        }
+        if (got == 0)
+            break;
+        bytes.append(chunk, static_cast<size_t>(got));
+    }
+    close(fd);
+    return true;
+}
+
+bool WriteAll(int fd, const char* data, size_t size)
+{
+    while (size > 0)
+    {
+        ssize_t put = write(fd, data, size);
+        if (put < 0 && errno == EINTR)
+            continue;
+        if (put <= 0)
+        {
+            if (put == 0)
+                errno = EIO;
+            return false;
+        }
+        data += put;
+        size -= static_cast<size_t>(put);
+    }
+    return true;
+}
+
+bool CopyToEnd(int from, int to, uint64_t& copied, bool& read_failed)
+{
+    std::unique_ptr<char[]> buffer(new char[kCopyChunk]);
+    read_failed = false;
+    for (;;)
+    {
+        ssize_t got = ReadSome(from, buffer.get(), kCopyChunk);
+        if (got < 0)
+        {
+            read_failed = true;
+            return false;
+        }
+        if (got == 0)
+            return true;
+        if (!WriteAll(to, buffer.get(), static_cast<size_t>(got)))
+            return false;
+        copied += static_cast<uint64_t>(got);
+    }
+}

@@ -1,0 +1,21 @@
+// Plain reading and writing of whole files by descriptor, retrying short and
+// interrupted transfers. Errors are left in errno.
+#ifndef MDLEXPORT_CLI_FILE_IO_H
+#define MDLEXPORT_CLI_FILE_IO_H
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+// Reads the file at `path` to its end (a stream as well as a regular file).
+// False with `error` ("PATH: cannot open: REASON" or "... cannot read: ...").
+bool ReadFileBytes(const std::string& path, std::string& bytes, std::string& error);
+
+// Writes all `size` bytes; false on the first failure.
+bool WriteAll(int fd, const char* data, size_t size);
+
+// Copies everything from `from`'s position on to `to`; adds the bytes copied
+// to `copied`. False when a read or a write fails; `read_failed` tells which.
+bool CopyToEnd(int from, int to, uint64_t& copied, bool& read_failed);
+
+#endif
