@@ -39,10 +39,110 @@ void PutText(MdlStream& out, const char* text, size_t length)
     }
 }
 
+// Copies a terminated text, storing each line feed as CR LF; returns the end.
+char* CopyText(char* to, const char* text)
+{
+    for (char c = *text; c != '\0'; c = *++text)
+    {
+        if (c == '\n')
+            *to++ = '\r';
+        *to++ = c;
+    }
+    return to;
+}
+
+// The most that `format` and `args` can add to the buffer: every line feed
+// doubled, and each conversion at its longest.
+size_t LongestResult(const char* format, const MdlArg* args, size_t count)
+{
+    size_t longest = 2 * std::strlen(format);
+    for (size_t i = 0; i < count; ++i)
+    {
+        switch (args[i].kind)
+        {
+        case MdlArg::Kind::Int:
+            longest += kInt32MaxChars;
+            break;
+        case MdlArg::Kind::Real:
+            longest += kFixed6MaxChars;
+            break;
+        case MdlArg::Kind::Text:
+            longest += 2 * std::strlen(args[i].text_value);
+            break;
+        }
+    }
+    return longest;
+}
+
+// Fills in `format` in one pass, straight into a buffer that has room for its
+// longest result; returns the end. Every row of the export takes this way, so
+// it touches each byte of the fixed text once and checks no room on the way.
+char* PutAll(char* to, const char* format, const MdlArg* args, size_t count)
+{
+    size_t next = 0;
+    for (const char* p = format;; ++p)
+    {
+        const char c = *p;
+        if (c == '\0')
+            break;
+        if (c == '\n')
+        {
+            *to++ = '\r';
+            *to++ = '\n';
+            continue;
+        }
+        if (c != '%')
+        {
+            *to++ = c;
+            continue;
+        }
+        ++p;
+        if (*p == '%')
+        {
+            *to++ = '%';
+            continue;
+        }
+        assert(next < count);
+        const MdlArg& arg = args[next++];
+        switch (*p)
+        {
+        case 'd':
+            assert(arg.kind == MdlArg::Kind::Int);
+            to += FormatInt32(arg.int_value, to);
+            break;
+        case 'f':
+            assert(arg.kind == MdlArg::Kind::Real);
+            to += FormatFixed6(arg.real_value, to);
+            break;
+        case 's':
+            assert(arg.kind == MdlArg::Kind::Text);
+            to = CopyText(to, arg.text_value);
+            break;
+        default:
+            assert(!"unknown conversion");
+            break;
+        }
+    }
+    assert(next == count);
+    (void)count;
+    return to;
+}
+
 } // namespace
 
 void MdlPrintArgs(MdlStream& out, const char* format, const MdlArg* args, size_t count)
 {
+    const size_t longest = LongestResult(format, args, count);
+    if (longest <= kMdlStreamBufferSize)
+    {
+        Reserve(out, longest);
+        char* const start = out.buffer + out.used;
+        out.used += static_cast<size_t>(PutAll(start, format, args, count) - start);
+        return;
+    }
+
+    // Longer than the buffer (a very long fixed text): piece by piece, each
+    // making its own room.
     size_t next = 0;
     const char* text = format;
     for (const char* p = format; *p != '\0'; ++p)
