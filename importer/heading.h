@@ -1,0 +1,23 @@
+// The heading an imported model needs to stand alone: the part of the MDL
+// that the export leaves to its user, in place of its marker line.
+#ifndef MDLEXPORT_IMPORTER_HEADING_H
+#define MDLEXPORT_IMPORTER_HEADING_H
+
+#include "scene_import.h"
+
+#include <string>
+
+// The Sequences block (one Anim per sequence of `summary`, with its name, its
+// interval in milliseconds and the bind pose's extents rounded outward to
+// whole units), a Textures block of one bitmap (the summary's texture, its
+// slashes turned to backslashes, or "Textures\white.blp" without one) and a
+// Materials block of one material showing it. Lines end in CR LF, like the
+// rest of the file the export writes.
+std::string AutoHeadingText(const ImportSummary& summary);
+
+// Replaces the first line that is exactly "PASTE HEADING HERE" (ended by
+// CR LF or LF) in `mdl` with `heading`. False, and `mdl` untouched, when
+// there is no such line.
+bool ReplaceHeadingMarker(std::string& mdl, const std::string& heading);
+
+#endif

@@ -1,0 +1,127 @@
+// Fills a stand-in host model from a scene file that Assimp reads (glTF, FBX,
+// Collada, X, SMD, OBJ and the rest), as the host would hold the same model,
+// so that the unchanged export writes it as an MDL that animates as the
+// source does.
+//
+// What the host model gets:
+// - Axes: the host's are glTF's (+Y up). A source whose metadata records
+//   another up axis (FBX's UpAxis and UpAxisSign), or that the options say
+//   is Z-up, is turned so that its up axis becomes +Y; +Z up becomes +Y and
+//   -Y (the usual Z-up front) becomes +Z: (x, y, z) -> (x, z, -y).
+// - Meshes: every triangle mesh placed in the scene, once per node that
+//   places it, in its bind pose in model space (the node's own transform,
+//   scale included, is in the vertices). Texture coordinates are the first
+//   set with v turned to 1 - v. A mesh of more than 65,536 vertices becomes
+//   several host meshes. Points, lines, further texture coordinate sets and
+//   morph targets are dropped, each with a note.
+// - Bones: every node that skins a vertex or carries an animation channel,
+//   and their ancestors below the scene root, parents before children; in a
+//   scene with bones, also the node of every mesh with vertices that no bone
+//   skins. Names are cut to 31 bytes and made unique. A bone's position puts
+//   its pivot on the bind-pose joint. A node bound with different bind
+//   matrices by different meshes gets one bone per bind matrix. A scene
+//   without bones gets one bone "Root" at the origin that every vertex follows.
+// - Vertices: each follows its heaviest bone (ties: the lower host bone index);
+//   one that no bone skins follows its mesh node's bone.
+// - Animation: each animation sampled at every whole frame (24 per second)
+//   from its time 0 to its end and at the end itself, each starting on a whole
+//   second of the host's single timeline after the one before; the keys are
+//   the MDL's own translation and rotation about each pivot (bone_tracks.h),
+//   with keys that interpolation reproduces dropped unless kept by the options.
+//
+// Nothing here throws: every failure is a false return and a message.
+#ifndef MDLEXPORT_IMPORTER_SCENE_IMPORT_H
+#define MDLEXPORT_IMPORTER_SCENE_IMPORT_H
+
+#include "host_model_lib.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+struct aiScene;
+namespace Assimp
+{
+class Importer;
+}
+
+enum class UpAxisChoice
+{
+    kFromFile, // the file's metadata, else +Y
+    kY,
+    kZ,
+};
+
+struct ImportOptions
+{
+    UpAxisChoice up = UpAxisChoice::kFromFile;
+    bool keep_all_keys = false; // every sampled key, even those interpolation reproduces
+};
+
+// One sequence of the host timeline.
+struct ImportedSequence
+{
+    std::string name;        // cleaned for the MDL's quotes; never empty
+    float start_frame = 0.0; // host frames, a whole second
+    float end_frame = 0.0;
+    int32_t start_ms = 0; // FrameToMdlTime of the frames: the keys' own times
+    int32_t end_ms = 0;
+    int32_t animation = -1; // the source animation, or -1 for the still "Stand"
+};
+
+// What an import made, beyond the host model: what a heading needs, and where
+// each host mesh and bone came from.
+struct ImportSummary
+{
+    // One per source animation, in order; a scene without animations gets one
+    // still sequence "Stand" of one second.
+    std::vector<ImportedSequence> sequences;
+    // The diffuse texture file of the first material that names one, as the
+    // source recorded it; empty when there is none (or it is embedded).
+    std::string texture_path;
+    // The bind pose's bounds in MDL axis order (host z, x, y); zero when empty.
+    double minimum[3] = {0.0, 0.0, 0.0};
+    double maximum[3] = {0.0, 0.0, 0.0};
+    // The rotation applied to the source, rows first: host = up_rotation * source.
+    double up_rotation[3][3] = {{1.0, 0.0, 0.0}, {0.0, 1.0, 0.0}, {0.0, 0.0, 1.0}};
+
+    struct MeshOrigin
+    {
+        int32_t source_mesh = -1;            // index into the scene's meshes
+        int32_t node = -1;                   // the placing node, in preorder from the root (0)
+        std::vector<uint32_t> source_vertex; // per host vertex
+        bool reversed = false;               // corners reversed: the node mirrors
+    };
+    std::vector<MeshOrigin> meshes;
+    struct BoneOrigin
+    {
+        int32_t node = -1; // preorder index; -1 for the added "Root"
+        // The bind transform in model space (rows first, 3 x 4) whose
+        // inverse the skinning uses.
+        double bind[3][4] = {{1.0, 0.0, 0.0, 0.0}, {0.0, 1.0, 0.0, 0.0}, {0.0, 0.0, 1.0, 0.0}};
+    };
+    std::vector<BoneOrigin> bones;
+};
+
+// Reads `path` with Assimp and fills `model` (an empty stand-in model). On
+// failure returns false with `error` naming the file and the reason (Assimp's
+// own message for a file it cannot read); `model` may then hold part of the
+// scene and should be freed. `notes` gets one line for everything dropped or
+// changed. `summary` may be null.
+bool ImportScene(const std::string& path, const ImportOptions& options, ModelHandle model,
+                 std::string& error, std::vector<std::string>& notes,
+                 ImportSummary* summary = nullptr);
+
+// The same for a scene already in memory, read as ReadSceneFile reads one
+// (triangulated, identical vertices joined, primitive types sorted apart).
+// `source_name` names it in messages.
+bool ImportAssimpScene(const aiScene& scene, const std::string& source_name,
+                       const ImportOptions& options, ModelHandle model, std::string& error,
+                       std::vector<std::string>& notes, ImportSummary* summary = nullptr);
+
+// Reads `path` as ImportScene does (the same importer settings and
+// post-processing); null on failure, with the reason in the importer's
+// GetErrorString. The scene belongs to `importer`.
+const aiScene* ReadSceneFile(Assimp::Importer& importer, const std::string& path);
+
+#endif

@@ -1,0 +1,112 @@
+#include "heading.h"
+
+#include <gtest/gtest.h>
+
+namespace
+{
+
+ImportSummary TwoSequences()
+{
+    ImportSummary summary;
+    ImportedSequence walk;
+    walk.name = "Walk";
+    walk.start_ms = 0;
+    walk.end_ms = 1333;
+    ImportedSequence attack;
+    attack.name = "Attack 1";
+    attack.start_ms = 2000;
+    attack.end_ms = 2500;
+    summary.sequences = {walk, attack};
+    // MDL axis order; rounded outward: -1.5 -> -2, 2.1 -> 3, -0.0 -> 0.
+    summary.minimum[0] = -1.5;
+    summary.minimum[1] = -0.0;
+    summary.minimum[2] = 0.25;
+    summary.maximum[0] = 2.1;
+    summary.maximum[1] = 4.0;
+    summary.maximum[2] = 10.0;
+    return summary;
+}
+
+} // namespace
+
+TEST(AutoHeadingText, NamesEverySequenceAndAWhiteTextureWithoutOne)
+{
+    // Half the diagonal: sqrt(1.8^2 + 2^2 + 4.875^2) = 5.57..., so 6.
+    EXPECT_EQ(AutoHeadingText(TwoSequences()), "Sequences 2 {\r\n"
+                                               "\tAnim \"Walk\" {\r\n"
+                                               "\t\tInterval { 0, 1333 },\r\n"
+                                               "\t\tMinimumExtent { -2, 0, 0 },\r\n"
+                                               "\t\tMaximumExtent { 3, 4, 10 },\r\n"
+                                               "\t\tBoundsRadius 6,\r\n"
+                                               "\t}\r\n"
+                                               "\tAnim \"Attack 1\" {\r\n"
+                                               "\t\tInterval { 2000, 2500 },\r\n"
+                                               "\t\tMinimumExtent { -2, 0, 0 },\r\n"
+                                               "\t\tMaximumExtent { 3, 4, 10 },\r\n"
+                                               "\t\tBoundsRadius 6,\r\n"
+                                               "\t}\r\n"
+                                               "}\r\n"
+                                               "Textures 1 {\r\n"
+                                               "\tBitmap {\r\n"
+                                               "\t\tImage \"Textures\\white.blp\",\r\n"
+                                               "\t}\r\n"
+                                               "}\r\n"
+                                               "Materials 1 {\r\n"
+                                               "\tMaterial {\r\n"
+                                               "\t\tLayer {\r\n"
+                                               "\t\t\tFilterMode None,\r\n"
+                                               "\t\t\tstatic TextureID 0,\r\n"
+                                               "\t\t}\r\n"
+                                               "\t}\r\n"
+                                               "}\r\n");
+}
+
+TEST(AutoHeadingText, ShowsTheSourcesTextureWithBackslashes)
+{
+    ImportSummary summary = TwoSequences();
+    summary.texture_path = "textures/skin diffuse.png";
+    std::string heading = AutoHeadingText(summary);
+    EXPECT_NE(heading.find("\t\tImage \"textures\\skin diffuse.png\",\r\n"), std::string::npos);
+    EXPECT_EQ(heading.find("white.blp"), std::string::npos);
+}
+
+TEST(AutoHeadingText, HugeExtentsStayInsideTheIntegerRange)
+{
+    ImportSummary summary = TwoSequences();
+    summary.minimum[0] = -1e30;
+    summary.maximum[0] = 1e30;
+    std::string heading = AutoHeadingText(summary);
+    EXPECT_NE(heading.find("MinimumExtent { -2147483648, 0, 0 }"), std::string::npos);
+    EXPECT_NE(heading.find("MaximumExtent { 2147483647, 4, 10 }"), std::string::npos);
+    EXPECT_NE(heading.find("BoundsRadius 2147483647,"), std::string::npos);
+}
+
+TEST(ReplaceHeadingMarker, ReplacesTheWholeMarkerLineOnly)
+{
+    std::string crlf = "a\r\nPASTE HEADING HERE\r\nb\r\n";
+    EXPECT_TRUE(ReplaceHeadingMarker(crlf, "H\r\n"));
+    EXPECT_EQ(crlf, "a\r\nH\r\nb\r\n");
+
+    std::string lf = "a\nPASTE HEADING HERE\nb\n";
+    EXPECT_TRUE(ReplaceHeadingMarker(lf, "H\n"));
+    EXPECT_EQ(lf, "a\nH\nb\n");
+
+    // Only the first of two.
+    std::string twice = "PASTE HEADING HERE\r\nPASTE HEADING HERE\r\n";
+    EXPECT_TRUE(ReplaceHeadingMarker(twice, "H\r\n"));
+    EXPECT_EQ(twice, "H\r\nPASTE HEADING HERE\r\n");
+}
+
+TEST(ReplaceHeadingMarker, LeavesTextWithoutAWholeMarkerLineAlone)
+{
+    for (std::string text :
+         {std::string("PASTE HEADING HERE too\r\n"), std::string(" PASTE HEADING HERE\r\n"),
+          std::string("PASTE HEADING HER\r\n"),
+          std::string("PASTE HEADING HERE"), // no line end: not a line
+          std::string("")})
+    {
+        std::string before = text;
+        EXPECT_FALSE(ReplaceHeadingMarker(text, "H\r\n")) << before;
+        EXPECT_EQ(text, before);
+    }
+}
