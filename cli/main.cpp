@@ -11,7 +11,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cinttypes>
 #include <cstdio>
 #include <string>
 #include <sys/stat.h>
@@ -41,16 +40,25 @@ bool SameFile(const std::string& a, const std::string& b)
            one.st_dev == other.st_dev && one.st_ino == other.st_ino;
 }
 
+std::string Counted(int64_t count, const char* one, const char* many)
+{
+    return std::to_string(count) + " " + (count == 1 ? one : many);
+}
+
 void PrintSummary(const std::string& input, const std::string& output,
                   const ModelDescriptionCounts& counts, uint64_t bytes, double milliseconds)
 {
-    std::fprintf(stderr,
-                 "mdlexport: %s -> %s: %" PRId64 " meshes, %" PRId64 " vertices, %" PRId64
-                 " triangles, %" PRId64 " bones, %" PRId64 " keys (%" PRId64
-                 " translation, %" PRId64 " rotation), %" PRIu64 " bytes, %.1f ms\n",
-                 input.c_str(), output.c_str(), counts.meshes, counts.vertices, counts.triangles,
-                 counts.bones, counts.position_keys + counts.rotation_keys, counts.position_keys,
-                 counts.rotation_keys, bytes, milliseconds);
+    std::string text = input + " -> " + output + ": " + Counted(counts.meshes, "mesh", "meshes") +
+                       ", " + Counted(counts.vertices, "vertex", "vertices") + ", " +
+                       Counted(counts.triangles, "triangle", "triangles") + ", " +
+                       Counted(counts.bones, "bone", "bones") + ", " +
+                       Counted(counts.position_keys + counts.rotation_keys, "key", "keys") + " (" +
+                       std::to_string(counts.position_keys) + " translation, " +
+                       std::to_string(counts.rotation_keys) + " rotation), " +
+                       std::to_string(bytes) + " bytes, ";
+    char took[32];
+    std::snprintf(took, sizeof took, "%.1f ms", milliseconds);
+    Report(text + took);
 }
 
 int ExportOne(const std::string& input, const std::string& output, const std::string* heading,

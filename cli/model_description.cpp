@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cassert>
 #include <cerrno>
+#include <charconv>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -267,11 +268,18 @@ class Place
         return depth_;
     }
 
+    // Deep paths keep their first and last segments.
     std::string Text() const
     {
+        constexpr size_t kHead = 8, kTail = 4;
         std::string text;
         for (size_t i = 0; i < depth_; ++i)
         {
+            if (depth_ > kHead + kTail && i == kHead)
+            {
+                text += "...";
+                i = depth_ - kTail;
+            }
             const Segment& s = segments_[i];
             if (s.is_index)
             {
@@ -355,7 +363,7 @@ class DescriptionParser
     bool FailJson(error_code code);
     bool FailUnpaired();
     bool FailExpected(ondemand::value value, const std::string& what);
-    [[gnu::noinline]] bool FailFloat(ondemand::value value);
+    [[gnu::noinline]] bool ReadFloatSlowly(ondemand::value value, float& out);
     [[gnu::noinline]] bool FailInteger(ondemand::value value, int64_t& out);
     bool FailWrongLength(size_t found, const char* what);
 
@@ -498,6 +506,7 @@ bool DescriptionParser::FailStageOne(error_code code)
 bool DescriptionParser::FailUnpaired()
 {
     std::vector<size_t> open;
+    size_t top_end = 0; // where the first value closes
     for (size_t i = 0; i < size_; ++i)
     {
         char c = json_[i];
@@ -518,12 +527,17 @@ bool DescriptionParser::FailUnpaired()
                 return FailAt(i, std::string("not valid JSON: this ") + c + " closes the " +
                                      opener + " at " + LineAndColumn(json_, open.back()));
             open.pop_back();
+            if (open.empty() && top_end == 0)
+                top_end = i + 1;
         }
     }
     if (!open.empty())
         return FailAt(size_, std::string("not valid JSON: the file ends before the ") +
                                  json_[open.back()] + " at " + LineAndColumn(json_, open.back()) +
                                  " is closed");
+    for (size_t i = top_end; top_end > 0 && i < size_; ++i)
+        if (!IsJsonSpace(json_[i]))
+            return FailAt(i, "not valid JSON: more follows the top-level object");
     return Fail(std::string("not valid JSON: ") +
                 DescribeJsonError(simdjson::INCOMPLETE_ARRAY_OR_OBJECT));
 }
@@ -532,14 +546,18 @@ bool DescriptionParser::FailJson(error_code code)
 {
     if (code == simdjson::INCOMPLETE_ARRAY_OR_OBJECT)
         return FailUnpaired();
-    std::string rule = std::string("not valid JSON: ") + DescribeJsonError(code);
+    // Where the parser stopped, besides the key path.
+    std::string where;
     const char* at = nullptr;
     if (document_.current_location().get(at) == simdjson::SUCCESS && at >= json_ &&
         at <= json_ + size_)
-        rule += " (near " + LineAndColumn(json_, static_cast<size_t>(at - json_)) + ")";
+        where = LineAndColumn(json_, static_cast<size_t>(at - json_));
     else
-        rule += " (at the end of the file)";
-    return Fail(rule);
+        where = LineAndColumn(json_, size_);
+    std::string place = place_.Text();
+    error_ = file_name_ + ": " + (place.empty() ? where : place + " (" + where + ")") +
+             ": not valid JSON: " + DescribeJsonError(code);
+    return false;
 }
 
 // A value of the wrong type; but a value that is not JSON at all is reported
@@ -554,9 +572,50 @@ bool DescriptionParser::FailExpected(ondemand::value value, const std::string& w
     return Fail("expected " + what + ", found " + TypeName(type));
 }
 
-// Why a number could not be read as a float: not a number at all, not JSON,
-// or beyond the range (of a double, or of a float after rounding).
-bool DescriptionParser::FailFloat(ondemand::value value)
+// Whether a number of the JSON grammar is at least 1 in magnitude: its
+// decimal exponent, with the digits written out, is not negative. Enough to
+// tell the two ways a number can be beyond the double range.
+bool IsAtLeastOne(std::string_view t)
+{
+    size_t i = t[0] == '-' ? 1 : 0;
+    int64_t exponent = -1; // the power of ten of the leading non-zero digit
+    bool seen_digit = false;
+    for (; i < t.size() && IsDigit(t[i]); ++i)
+    {
+        if (seen_digit || t[i] != '0')
+        {
+            seen_digit = true;
+            ++exponent;
+        }
+    }
+    if (!seen_digit && i < t.size() && t[i] == '.')
+    {
+        for (++i; i < t.size() && t[i] == '0'; ++i)
+            --exponent;
+        seen_digit = i < t.size() && IsDigit(t[i]);
+    }
+    if (!seen_digit)
+        return false; // zero
+    size_t e = t.find_first_of("eE");
+    if (e != std::string_view::npos)
+    {
+        bool negative = t[e + 1] == '-';
+        int64_t written = 0;
+        for (size_t k = e + 1; k < t.size(); ++k)
+            if (IsDigit(t[k]) && written < 1000000000)
+                written = written * 10 + (t[k] - '0');
+        exponent += negative ? -written : written;
+    }
+    return exponent >= 0;
+}
+
+// Reads a number that the quick path did not: not a number at all, not
+// JSON, beyond the range (of a double, or of a float after rounding), or a
+// token long enough to hold more than 19 significant digits. The parser
+// library's own quick reading gets some of those wrong (it reads
+// 0.1000000000000000000001 as 0.000387...), so they are read again by the
+// standard library's from_chars, which rounds correctly at any length.
+bool DescriptionParser::ReadFloatSlowly(ondemand::value value, float& out)
 {
     ondemand::json_type type;
     if (value.type().get(type) != simdjson::SUCCESS || type != ondemand::json_type::number)
@@ -564,7 +623,16 @@ bool DescriptionParser::FailFloat(ondemand::value value)
     std::string_view token = TrimToken(value.raw_json_token());
     if (ClassifyNumber(token) == NumberForm::Malformed)
         return Fail("not valid JSON: malformed number " + Shown(token));
-    return Fail("the number " + Shown(token) + " is too large for a 32-bit float");
+    double number = 0.0;
+    auto [end, status] = std::from_chars(token.data(), token.data() + token.size(), number);
+    if (status == std::errc::result_out_of_range)
+        number = IsAtLeastOne(token) ? HUGE_VAL : 0.0;
+    else if (status != std::errc() || end != token.data() + token.size())
+        return Fail("not valid JSON: malformed number " + Shown(token));
+    if (!(std::fabs(number) < kFloatOverflowEdge))
+        return Fail("the number " + Shown(token) + " is too large for a 32-bit float");
+    out = static_cast<float>(token[0] == '-' ? -std::fabs(number) : number);
+    return true;
 }
 
 // Why a value is not a usable integer. One of the integer form beyond the
@@ -710,10 +778,13 @@ bool DescriptionParser::FirstTime(bool& seen, std::string_view key)
 
 inline bool DescriptionParser::ReadFloat(ondemand::value value, float& out)
 {
+    // 19 significant digits need at least 20 bytes to be followed by more.
+    constexpr size_t kQuickTokenBytes = 20;
     double number;
     if (value.get_double().get(number) != simdjson::SUCCESS ||
-        !(std::fabs(number) < kFloatOverflowEdge)) [[unlikely]]
-        return FailFloat(value);
+        !(std::fabs(number) < kFloatOverflowEdge) ||
+        value.raw_json_token().size() >= kQuickTokenBytes) [[unlikely]]
+        return ReadFloatSlowly(value, out);
     out = static_cast<float>(number);
     return true;
 }
@@ -1087,6 +1158,13 @@ bool DescriptionParser::Parse(ModelDescription& out)
 {
     if (size_ > kMaxFileBytes)
         return FailStageOne(simdjson::CAPACITY);
+    // A byte order mark is no part of JSON, but editors on Windows write one;
+    // JSON allows a reader to ignore it. Lines and columns count after it.
+    if (size_ >= 3 && std::memcmp(json_, "\xEF\xBB\xBF", 3) == 0)
+    {
+        json_ += 3;
+        size_ -= 3;
+    }
     if (error_code e =
             parser_.iterate(json_, size_, size_ + kModelDescriptionPadding).get(document_))
         return FailStageOne(e);

@@ -21,16 +21,16 @@
 // name is 1 to 31 bytes of UTF-8 without NUL, a parent name at most 31 bytes
 // without NUL; a mesh name may not hold a NUL either.
 //
-// Unknown keys are ignored, but their values must still be valid JSON. A
-// known key that appears twice in one object is refused: JSON leaves the
-// meaning of a repeated name open, and a second "positions" is more likely a
-// mistake than an intent.
+// A leading UTF-8 byte order mark is skipped. Unknown keys are ignored, but
+// their values must still be valid JSON. A known key that appears twice in
+// one object is refused: JSON leaves the meaning of a repeated name open, and
+// a second "positions" is more likely a mistake than an intent.
 //
 // A file that breaks any rule is refused as a whole with one message naming
 // the file, the place and the rule, for example
 //   model.json: meshes[0].triangles[5][1]: corner index 7 is outside 0..3 (the mesh has 4 vertices)
-// Places are key paths; where there is none (bytes that are not JSON at all)
-// the place is a line and column, counted from 1, columns in bytes.
+// Places are key paths; where the bytes are not JSON the line and column are
+// added, or stand alone (counted from 1, columns in bytes).
 #ifndef MDLEXPORT_CLI_MODEL_DESCRIPTION_H
 #define MDLEXPORT_CLI_MODEL_DESCRIPTION_H
 

@@ -1,0 +1,64 @@
+// The exporter's small units: output names, the command line, the heading.
+#include "command_line.h"
+#include "heading.h"
+#include "output_paths.h"
+
+#include <gtest/gtest.h>
+
+TEST(ReplaceExtension, ReplacesTheLastExtensionOfTheLastComponent)
+{
+    EXPECT_EQ(ReplaceExtension("model.json", ".mdl"), "model.mdl");
+    EXPECT_EQ(ReplaceExtension("dir/model.json", ".mdl"), "dir/model.mdl");
+    EXPECT_EQ(ReplaceExtension("a.b.json", ".mdl"), "a.b.mdl");
+    EXPECT_EQ(ReplaceExtension("model.", ".mdl"), "model.mdl");
+    EXPECT_EQ(ReplaceExtension("model", ".mdl"), "model.mdl");
+    EXPECT_EQ(ReplaceExtension("dir.v2/model", ".mdl"), "dir.v2/model.mdl"); // not the folder's dot
+    EXPECT_EQ(ReplaceExtension(".json", ".mdl"), ".json.mdl");               // a hidden name
+    EXPECT_EQ(ReplaceExtension("dir/..json", ".mdl"), "dir/..json.mdl");
+    EXPECT_EQ(ReplaceExtension("dir/.x.json", ".mdl"), "dir/.x.mdl");
+    EXPECT_EQ(ReplaceExtension("mod\xC3\xA9le.json", ".mdl"), "mod\xC3\xA9le.mdl"); // bytes kept
+}
+
+TEST(LastComponent, IgnoresTrailingSlashes)
+{
+    EXPECT_EQ(LastComponent("a/b/c.json"), "c.json");
+    EXPECT_EQ(LastComponent("c.json"), "c.json");
+    EXPECT_EQ(LastComponent("a/b/"), "b");
+    EXPECT_EQ(LastComponent("/"), "/");
+}
+
+TEST(ParseCommandLine, TakesOptionsAnywhereAndInEveryForm)
+{
+    const char* argv[] = {"mdlexport", "a.json", "-oOUT",   "--heading=h.txt",
+                          "-q",        "--",     "-b.json", "-q"};
+    CommandLine line;
+    std::string error;
+    ASSERT_TRUE(ParseCommandLine(8, argv, line, error)) << error;
+    EXPECT_EQ(line.inputs, (std::vector<std::string>{"a.json", "-b.json", "-q"}));
+    EXPECT_EQ(line.output, "OUT");
+    EXPECT_EQ(line.heading, "h.txt");
+    EXPECT_TRUE(line.quiet);
+
+    const char* long_form[] = {"mdlexport", "--output", "x/", "-", "--heading", "h"};
+    CommandLine other;
+    ASSERT_TRUE(ParseCommandLine(6, long_form, other, error)) << error;
+    EXPECT_EQ(other.inputs, std::vector<std::string>{"-"}); // a lone dash is a name
+    EXPECT_EQ(other.output, "x/");
+    EXPECT_EQ(other.heading, "h");
+
+    const char* help[] = {"mdlexport", "--help"};
+    CommandLine asked;
+    EXPECT_TRUE(ParseCommandLine(2, help, asked, error)); // no input needed
+    EXPECT_TRUE(asked.help);
+}
+
+TEST(NormalizeHeading, EndsEveryLineWithCrLf)
+{
+    EXPECT_EQ(NormalizeHeading("a\nb"), "a\r\nb\r\n");
+    EXPECT_EQ(NormalizeHeading("a\r\n\r\n"), "a\r\n\r\n");
+    EXPECT_EQ(NormalizeHeading("\r"), "\r\r\n"); // a CR alone is no line end
+    EXPECT_EQ(NormalizeHeading("\r\r\n"), "\r\r\n");
+    EXPECT_EQ(NormalizeHeading("\xEF\xBB\xBF"), "");
+    EXPECT_EQ(NormalizeHeading("x\xEF\xBB\xBF"), "x\xEF\xBB\xBF\r\n"); // only a leading mark goes
+    EXPECT_EQ(NormalizeHeading(std::string("a\0b", 3)), std::string("a\0b\r\n", 5));
+}
