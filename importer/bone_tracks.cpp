@@ -13,7 +13,7 @@ namespace
 
 // The longest run of samples one pair of kept keys may span: it bounds the
 // work of checking a run, and costs a key only on long still stretches.
-constexpr size_t kMaxSpan = 128;
+constexpr size_t kMaxSpan = 48;
 
 Vec3d ToVec(Vec3 v)
 {

@@ -12,7 +12,7 @@
 // whole units), a Textures block of one bitmap (the summary's texture, its
 // slashes turned to backslashes, or "Textures\white.blp" without one) and a
 // Materials block of one material showing it. Lines end in CR LF, like the
-// rest of the file the export writes.
+// rest of the file the export writes. Throws nothing but std::bad_alloc.
 std::string AutoHeadingText(const ImportSummary& summary);
 
 // Replaces the first line that is exactly "PASTE HEADING HERE" (ended by

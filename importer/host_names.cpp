@@ -1,5 +1,6 @@
 #include "host_names.h"
 
+#include <unordered_map>
 #include <unordered_set>
 
 namespace
@@ -85,13 +86,17 @@ std::vector<std::string> UniqueHostNames(const std::vector<std::string>& wanted,
     std::vector<std::string> names;
     names.reserve(wanted.size());
     std::unordered_set<std::string> taken;
+    // Per stem, the suffix to try next: many repeats of one name cost one
+    // try each, not one per earlier repeat.
+    std::unordered_map<std::string, int> next_suffix;
     for (const std::string& raw : wanted)
     {
         std::string stem = CutName(CleanName(raw.empty() ? fallback : raw), kHostNameLimit);
         if (stem.empty())
             stem = CutName(CleanName(fallback), kHostNameLimit);
         std::string name = stem;
-        for (int suffix = 2; taken.count(name) != 0; ++suffix)
+        int& suffix = next_suffix.try_emplace(stem, 2).first->second;
+        for (; taken.count(name) != 0; ++suffix)
         {
             std::string tail(1, '.');
             tail += std::to_string(suffix);

@@ -4,6 +4,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <new>
 
 namespace
 {
@@ -162,7 +163,16 @@ std::string ModelDescriptionJson(ModelHandle model)
 
 bool WriteModelDescription(ModelHandle model, const std::string& path, std::string& error)
 {
-    std::string text = ModelDescriptionJson(model);
+    std::string text;
+    try
+    {
+        text = ModelDescriptionJson(model);
+    }
+    catch (const std::bad_alloc&)
+    {
+        error = "cannot write " + path + ": out of memory";
+        return false;
+    }
     FILE* file = std::fopen(path.c_str(), "wb");
     if (file == nullptr)
     {

@@ -8,8 +8,8 @@
 
 #include <string>
 
-// The description of `model`. Floats are written as the shortest decimal that
-// reads back as the same float; names are escaped JSON strings (the library
+// The description of `model` (throws nothing but std::bad_alloc). Floats are written as the
+// shortest decimal that reads back as the same float; names are escaped JSON strings (the library
 // gives them as bytes: valid UTF-8 in, valid UTF-8 out).
 std::string ModelDescriptionJson(ModelHandle model);
 

@@ -28,6 +28,9 @@ constexpr uint32_t kMaxHostVertices = 65536;    // corner indices are 16-bit
 // meant (an hour at 24 per second, with room to spare): the file is refused
 // rather than the memory exhausted.
 constexpr size_t kMaxSamples = 100000;
+// Likewise for the keys held while sampling (two per bone and sample, 16
+// bytes each): 20 million is 640 MB.
+constexpr size_t kMaxSampledKeys = 20000000;
 
 struct NodeInfo
 {
@@ -711,6 +714,12 @@ bool SceneImporter::LayOutSequences(std::string& error, ImportSummary& summary)
         {
             error = source_ + ": the animations last longer than the " +
                     std::to_string(kMaxSamples) + " frames the importer samples";
+            return false;
+        }
+        if (samples * std::max<size_t>(records_.size(), 1) > kMaxSampledKeys)
+        {
+            error = source_ + ": " + std::to_string(records_.size()) + " bones over " +
+                    std::to_string(samples) + " frames are more keys than the importer holds";
             return false;
         }
         if (animation->mNumMeshChannels > 0 || animation->mNumMorphMeshChannels > 0)

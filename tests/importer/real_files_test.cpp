@@ -104,7 +104,11 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(
         FileCase{"glTF2/simple_skin/simple_skin.gltf", 1, 2, 1}, // two joints
         FileCase{"X/BCN_Epileptic.X", 3, 57, 1},                 // every node below the root
-        FileCase{"X/anim_test.x", 1, 4, 1}, // four moving nodes; two skin bones name none
+        FileCase{"X/anim_test.x", 1, 4, 1},  // four moving nodes; two skin bones name none
+        FileCase{"X/Testwuson.X", 1, 39, 3}, // three animations on one timeline
+        // Whole turns between keys, down a chain 64 nodes deep.
+        FileCase{"Collada/anims_with_full_rotations_between_keys.DAE", 64, 128, 1},
+        FileCase{"BVH/01_01.bvh", 1, 38, 1}, // motion capture; the root node moves too
         FileCase{"FBX/animation_with_skeleton.fbx", 1, 15, 1}, // 15 channels
         FileCase{"FBX/huesitos.fbx", 1, 10, 1},                // 10 channels
         FileCase{"Collada/box_nested_animation.dae", 1, 2, 1}, // a bone and its armature
