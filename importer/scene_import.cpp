@@ -55,9 +55,10 @@ struct BoneRecord
     int32_t parent = -1;
 };
 
+// A source name in a note: one line, whatever the file holds.
 std::string Quoted(const std::string& text)
 {
-    return "'" + text + "'";
+    return "'" + CleanName(text) + "'";
 }
 
 std::string NameOf(const aiString& name)
@@ -464,7 +465,7 @@ void SceneImporter::AddHostBones(ImportSummary& summary)
             Note("bone " + Quoted(wanted[r]) + " is named " + Quoted(names[r]) +
                  ": another bone has its name");
         else if (!wanted[r].empty() && names[r] != wanted[r])
-            Note("bone " + Quoted(CleanName(wanted[r])) + " is named " + Quoted(names[r]) +
+            Note("bone " + Quoted(wanted[r]) + " is named " + Quoted(names[r]) +
                  " (31 bytes at most, no quotes or control characters, unique)");
     }
 
@@ -886,7 +887,7 @@ void SceneImporter::FindTexture(ImportSummary& summary)
             continue;
         if (file[0] == '*' || scene_.GetEmbeddedTexture(file.c_str()) != nullptr)
         {
-            Note("texture " + Quoted(CleanName(file)) +
+            Note("texture " + Quoted(file) +
                  " is inside the file: a plain white texture stands in");
             return;
         }
