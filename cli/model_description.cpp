@@ -454,6 +454,8 @@ bool DescriptionParser::FailStageOne(error_code code)
         return Fail("not valid JSON: the file holds no value");
     case simdjson::CAPACITY:
         return Fail("the file is larger than 4 GiB, more than the loader takes");
+    case simdjson::MEMALLOC:
+        return Fail("not enough memory to parse the file");
     case simdjson::UTF8_ERROR:
     {
         size_t at = FirstInvalidUtf8(bytes, size_);
@@ -759,9 +761,11 @@ bool DescriptionParser::Validate(ondemand::value value)
 bool DescriptionParser::TakeKey(ondemand::field& field, std::string_view& key,
                                 ondemand::value& value)
 {
+    // Unescaping uses up the raw key: keep where it starts for a message.
+    const char* raw = field.key().raw();
     error_code e = field.unescaped_key().get(key);
     if (e == simdjson::STRING_ERROR)
-        return Fail(DescribeBadString(field.key().raw(), json_ + size_));
+        return Fail(DescribeBadString(raw, json_ + size_));
     if (e != simdjson::SUCCESS)
         return FailJson(e);
     value = field.value();
@@ -1165,6 +1169,10 @@ bool DescriptionParser::Parse(ModelDescription& out)
         json_ += 3;
         size_ -= 3;
     }
+    // The parser's own depth limit lies beyond ours, so that ours speaks
+    // first: with its development checks on, the parser asserts there.
+    if (parser_.allocate(std::max<size_t>(size_, 64), kMaxNesting + 16) != simdjson::SUCCESS)
+        return FailStageOne(simdjson::MEMALLOC);
     if (error_code e =
             parser_.iterate(json_, size_, size_ + kModelDescriptionPadding).get(document_))
         return FailStageOne(e);

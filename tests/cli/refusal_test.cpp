@@ -92,6 +92,9 @@ TEST(RefusedDescription, IsNotJson)
         {"{\"a\": -}", "a: not valid JSON: malformed number -"},
         {"{\"a\": 1.}", "a: not valid JSON: malformed number 1."},
         {"{\"a\": \"\\x\"}", "a: not valid JSON: a string holds the unknown escape \\x"},
+        {"{\"\\e\": 1}", "not valid JSON: a string holds the unknown escape \\e"},
+        {"{\"meshes\": [{\"\\e\": 1}]}",
+         "meshes[0]: not valid JSON: a string holds the unknown escape \\e"},
         {"{\"a\": \"\\u12\"}", "a: not valid JSON: a \\u escape needs four hexadecimal digits"},
         {"{\"a\": \"x\x01y\"}",
          "line 1, column 9: not valid JSON: control character 0x01 inside a string (it must be "
