@@ -58,7 +58,10 @@ struct BoneRecord
 // A source name in a note: one line, whatever the file holds.
 std::string Quoted(const std::string& text)
 {
-    return "'" + CleanName(text) + "'";
+    std::string quoted(1, '\'');
+    quoted += CleanName(text);
+    quoted += '\'';
+    return quoted;
 }
 
 std::string NameOf(const aiString& name)
