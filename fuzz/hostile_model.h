@@ -55,12 +55,12 @@
 #include <string>
 #include <vector>
 
-constexpr int32_t kHostileMaxMeshes = 64;
+constexpr int32_t kHostileMaxMeshes = 16;
 constexpr int32_t kHostileMaxPerCount = 4096;
-constexpr int32_t kHostileMaxVertices = 8192; // all meshes together
-constexpr int32_t kHostileMaxTriangles = 8192;
-constexpr int32_t kHostileMaxBones = 512; // unless the count is huge
-constexpr int32_t kHostileMaxKeys = 8192; // all bones and both tracks together
+constexpr int32_t kHostileMaxVertices = 4096; // all meshes together
+constexpr int32_t kHostileMaxTriangles = 4096;
+constexpr int32_t kHostileMaxBones = 256; // unless the count is huge
+constexpr int32_t kHostileMaxKeys = 4096; // all bones and both tracks together
 constexpr uint8_t kHostileSpecialFloats = 24;
 
 // What the world around the export does in this run.
