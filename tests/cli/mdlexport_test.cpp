@@ -218,6 +218,64 @@ const std::string kChainMdl = Header(2, 4) +
                               "\t{ 0.000000, 0.000000, 0.000000 },\n"
                               "}";
 
+// Numbers at the edges of reading and writing, and vertices no triangle uses.
+const std::string kNumbersJson = R"({
+  "meshes": [{"positions": [[16777217.000000001, 0.1, -1e-50],
+                            [3.4028234663852886e38, -0.0078125, 1e-45]],
+              "uvs": [[0.0078125, -0], [-0.0078125, 0.1]]}],
+  "bones": [{"name": "B", "rotation_keys": [[0, 1.5707964, 0, 0], [1e30, 0, 0, 1.5707964]]}]
+})";
+
+// 16777217.000000001 reads as the double 2^24 + 1, a tie between floats that
+// goes to the even 2^24. 0.1 as a float is 0.100000001490116..., six decimals
+// 0.100000. -1e-50 and 1e-45 are a negative zero and the smallest subnormal:
+// both 0.000000, without sign. The largest float has 39 digits; it is written
+// with 17 significant ones (...528859|81 rounds up to ...52886) and zeros.
+// 0.0078125 is a half at the sixth decimal and goes away from zero. A vertex
+// that no triangle uses has the normal (0, 0, 0). Quarter turns about the
+// host's x, then z, land in the second, then the first number; sin and cos of
+// pi/4 are 0.7071068. Frame 1e30 is beyond the int32 milliseconds and stops at
+// their largest.
+const std::string kNumbersMdl = Header(1, 1) +
+                                "Geoset {\n"
+                                "\tVertices 2 {\n"
+                                "\t\t{ 0.000000, 16777216.000000, 0.100000 },\n"
+                                "\t\t{ 0.000000, 340282346638528860000000000000000000000.000000, "
+                                "-0.007813 },\n"
+                                "\t}\n"
+                                "Normals 2 {\n"
+                                "\t\t{ 0.000000, 0.000000, 0.000000 },\n"
+                                "\t\t{ 0.000000, 0.000000, 0.000000 },\n"
+                                "\t}\n"
+                                "\tTVertices 2 {\n"
+                                "\t\t{ 0.007813, 0.000000 },\n"
+                                "\t\t{ -0.007813, 0.100000 },\n"
+                                "\t}\n"
+                                "\tVertexGroup {\n"
+                                "\t\t-1,\n"
+                                "\t\t-1,\n"
+                                "\t}\n"
+                                "\tFaces 1 0 {\n"
+                                "\t\tTriangles {\n"
+                                "\t\t{  },\n"
+                                "\t\t}\n"
+                                "\t}\n" +
+                                GeosetEnd(1) +
+                                "Bone \"B\" {\n"
+                                "\tObjectId 0,\n"
+                                "\tGeosetId Multiple,\n"
+                                "\tGeosetAnimId None,\n"
+                                "\tRotation 2 {\n"
+                                "\t\tLinear,\n"
+                                "\t\t0: { 0.000000, 0.707107, 0.000000, 0.707107 },\n"
+                                "\t\t2147483647: { 0.707107, 0.000000, 0.000000, 0.707107 },\n"
+                                "\t}\n"
+                                "}\n"
+                                "\n"
+                                "PivotPoints 1 {\n"
+                                "\t{ 0.000000, 0.000000, 0.000000 },\n"
+                                "}";
+
 const std::string kMarkerLine = "PASTE HEADING HERE\r\n";
 
 // Runs the exporter in `dir`, quietly, and expects it to succeed.
@@ -266,6 +324,14 @@ TEST(MdlexportOutput, WritesDefaultsParentsAndKeyTimesExactly)
     WriteFile(dir.Path("chain.json"), kChainJson);
     ExportIn(dir, {"chain.json"});
     EXPECT_EQ(ReadFile(dir.Path("chain.mdl")), Crlf(kChainMdl));
+}
+
+TEST(MdlexportOutput, RoundsNumbersOnceAsFloatsAndOnceAsText)
+{
+    TempDir dir;
+    WriteFile(dir.Path("numbers.json"), kNumbersJson);
+    ExportIn(dir, {"numbers.json"});
+    EXPECT_EQ(ReadFile(dir.Path("numbers.mdl")), Crlf(kNumbersMdl));
 }
 
 TEST(MdlexportOutput, ExportsTheBundledExample)
@@ -333,6 +399,14 @@ TEST(MdlexportOutput, ExportsTheBundledExample)
     EXPECT_EQ(at[5], "\t{ 0.000000, -12.000000, 86.000000 },");
     EXPECT_EQ(at[6], "\t{ 0.000000, 5.000000, 50.000000 },");
     EXPECT_EQ(at[7], "\t{ 0.000000, -5.000000, 50.000000 },");
+
+    // examples/walker.mdl is this export with the example's heading, kept so
+    // that the example can be seen without building. Its content was checked
+    // as above and by scripts/test-reader, which compares every number that
+    // an independent reader finds in it with the description.
+    ExportIn(dir, {MDLEXPORT_EXAMPLES "/walker.json", "--heading",
+                   MDLEXPORT_EXAMPLES "/walker-heading.txt", "-o", "headed.mdl"});
+    EXPECT_EQ(ReadFile(dir.Path("headed.mdl")), ReadFile(MDLEXPORT_EXAMPLES "/walker.mdl"));
 }
 
 TEST(MdlexportHeading, ReplacesOnlyTheMarkerLine)
