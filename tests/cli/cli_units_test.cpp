@@ -1,6 +1,5 @@
-// The exporter's small units: output names, the command line, the heading.
+// The exporter's small units: output names and the command line.
 #include "command_line.h"
-#include "heading.h"
 #include "output_paths.h"
 
 #include <gtest/gtest.h>
@@ -17,14 +16,6 @@ TEST(ReplaceExtension, ReplacesTheLastExtensionOfTheLastComponent)
     EXPECT_EQ(ReplaceExtension("dir/..json", ".mdl"), "dir/..json.mdl");
     EXPECT_EQ(ReplaceExtension("dir/.x.json", ".mdl"), "dir/.x.mdl");
     EXPECT_EQ(ReplaceExtension("mod\xC3\xA9le.json", ".mdl"), "mod\xC3\xA9le.mdl"); // bytes kept
-}
-
-TEST(LastComponent, IgnoresTrailingSlashes)
-{
-    EXPECT_EQ(LastComponent("a/b/c.json"), "c.json");
-    EXPECT_EQ(LastComponent("c.json"), "c.json");
-    EXPECT_EQ(LastComponent("a/b/"), "b");
-    EXPECT_EQ(LastComponent("/"), "/");
 }
 
 TEST(ParseCommandLine, TakesOptionsAnywhereAndInEveryForm)
@@ -50,15 +41,4 @@ TEST(ParseCommandLine, TakesOptionsAnywhereAndInEveryForm)
     CommandLine asked;
     EXPECT_TRUE(ParseCommandLine(2, help, asked, error)); // no input needed
     EXPECT_TRUE(asked.help);
-}
-
-TEST(NormalizeHeading, EndsEveryLineWithCrLf)
-{
-    EXPECT_EQ(NormalizeHeading("a\nb"), "a\r\nb\r\n");
-    EXPECT_EQ(NormalizeHeading("a\r\n\r\n"), "a\r\n\r\n");
-    EXPECT_EQ(NormalizeHeading("\r"), "\r\r\n"); // a CR alone is no line end
-    EXPECT_EQ(NormalizeHeading("\r\r\n"), "\r\r\n");
-    EXPECT_EQ(NormalizeHeading("\xEF\xBB\xBF"), "");
-    EXPECT_EQ(NormalizeHeading("x\xEF\xBB\xBF"), "x\xEF\xBB\xBF\r\n"); // only a leading mark goes
-    EXPECT_EQ(NormalizeHeading(std::string("a\0b", 3)), std::string("a\0b\r\n", 5));
 }

@@ -440,6 +440,7 @@ TEST(MdlexportHeading, MakesEveryLineEndCrLf)
         {"a\r\nb\r\n", "a\r\nb\r\n"},     // already CR LF: unchanged
         {"a\r\nb\nc", "a\r\nb\r\nc\r\n"}, // mixed, and the last line end added
         {"a\rb\n", "a\rb\r\n"},           // a lone CR is not a line end
+        {"a\r\r\n", "a\r\r\n"},           // nor one before a CR LF
         {"\xEF\xBB\xBF"
          "a\n",
          "a\r\n"},                            // the byte order mark dropped
