@@ -400,13 +400,14 @@ TEST(MdlexportOutput, ExportsTheBundledExample)
     EXPECT_EQ(at[6], "\t{ 0.000000, 5.000000, 50.000000 },");
     EXPECT_EQ(at[7], "\t{ 0.000000, -5.000000, 50.000000 },");
 
-    // examples/walker.mdl is this export with the example's heading, kept so
+    // examples/walker-with-heading.mdl is this export with the heading, kept so
     // that the example can be seen without building. Its content was checked
     // as above and by scripts/test-reader, which compares every number that
     // an independent reader finds in it with the description.
     ExportIn(dir, {MDLEXPORT_EXAMPLES "/walker.json", "--heading",
                    MDLEXPORT_EXAMPLES "/walker-heading.txt", "-o", "headed.mdl"});
-    EXPECT_EQ(ReadFile(dir.Path("headed.mdl")), ReadFile(MDLEXPORT_EXAMPLES "/walker.mdl"));
+    EXPECT_EQ(ReadFile(dir.Path("headed.mdl")),
+              ReadFile(MDLEXPORT_EXAMPLES "/walker-with-heading.mdl"));
 }
 
 TEST(MdlexportHeading, ReplacesOnlyTheMarkerLine)
