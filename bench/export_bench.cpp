@@ -150,9 +150,13 @@ ExportNumbers RecordExportNumbers(const BenchModel& model)
             AddAxes(reals, Vec3{mesh.positions[3 * v], mesh.positions[3 * v + 1],
                                 mesh.positions[3 * v + 2]});
         ints.push_back(vertex_count);
+        std::vector<Vec3> positions(mesh.bone_indices.size());
+        for (size_t v = 0; v < positions.size(); ++v)
+            positions[v] =
+                Vec3{mesh.positions[3 * v], mesh.positions[3 * v + 1], mesh.positions[3 * v + 2]};
         std::vector<Vec3> normals(mesh.bone_indices.size());
-        ComputeVertexNormals(msModel_GetMeshAt(handle, static_cast<int32_t>(m)), normals.data(),
-                             vertex_count);
+        ComputeVertexNormals(msModel_GetMeshAt(handle, static_cast<int32_t>(m)), positions.data(),
+                             normals.data(), vertex_count);
         for (const Vec3& n : normals)
             AddAxes(reals, n);
         ints.push_back(vertex_count);

@@ -20,28 +20,30 @@ void WriteGeoset(MdlStream& out, ModelHandle model, MeshHandle mesh)
     int32_t triangle_count = msMesh_GetTriangleCount(mesh);
     int32_t bone_count = msModel_GetBoneCount(model);
 
+    // The positions are read once, for the Vertices list and the normals;
+    // the normals are built beside them. One block for both.
+    size_t entries = vertex_count > 0 ? static_cast<size_t>(vertex_count) : 0;
+    auto* scratch = static_cast<Vec3*>(MdlAllocate(out, 2 * sizeof(Vec3) * entries));
+    if (scratch == nullptr)
+        return; // the stream is marked failed: the file will not be kept
+    Vec3* positions = scratch;
+    Vec3* normals = scratch + entries;
+
     MdlPrint(out, "Geoset {\n");
     MdlPrint(out, "\tVertices %d {\n", vertex_count);
     for (int32_t v = 0; v < vertex_count; ++v)
     {
-        Vec3 position{0.0f, 0.0f, 0.0f};
-        msVertex_GetVertex(msMesh_GetVertexAt(mesh, v), &position);
-        WriteVec3Row(out, position);
+        positions[v] = Vec3{0.0f, 0.0f, 0.0f};
+        msVertex_GetVertex(msMesh_GetVertexAt(mesh, v), &positions[v]);
+        WriteVec3Row(out, positions[v]);
     }
     MdlPrint(out, "\t}\n");
 
     MdlPrint(out, "Normals %d {\n", vertex_count);
-    if (vertex_count > 0)
-    {
-        auto* normals =
-            static_cast<Vec3*>(MdlAllocate(out, sizeof(Vec3) * static_cast<size_t>(vertex_count)));
-        if (normals == nullptr)
-            return; // the stream is marked failed: the file will not be kept
-        ComputeVertexNormals(mesh, normals, vertex_count);
-        for (int32_t v = 0; v < vertex_count; ++v)
-            WriteVec3Row(out, normals[v]);
-        MdlRelease(out, normals);
-    }
+    ComputeVertexNormals(mesh, positions, normals, vertex_count);
+    for (int32_t v = 0; v < vertex_count; ++v)
+        WriteVec3Row(out, normals[v]);
+    MdlRelease(out, scratch);
     MdlPrint(out, "\t}\n");
 
     MdlPrint(out, "\tTVertices %d {\n", vertex_count);

@@ -6,13 +6,6 @@
 namespace
 {
 
-Vec3 PositionOf(MeshHandle mesh, int32_t index)
-{
-    Vec3 position{0.0f, 0.0f, 0.0f};
-    msVertex_GetVertex(msMesh_GetVertexAt(mesh, index), &position);
-    return position;
-}
-
 // Adds one face vector, formed in double, onto an accumulator entry; only the
 // sum is stored in single precision.
 void Accumulate(Vec3& sum, double fx, double fy, double fz)
@@ -24,7 +17,8 @@ void Accumulate(Vec3& sum, double fx, double fy, double fz)
 
 } // namespace
 
-void ComputeVertexNormals(MeshHandle mesh, Vec3* normals, int32_t vertex_count)
+void ComputeVertexNormals(MeshHandle mesh, const Vec3* positions, Vec3* normals,
+                          int32_t vertex_count)
 {
     if (vertex_count <= 0)
         return;
@@ -43,9 +37,9 @@ void ComputeVertexNormals(MeshHandle mesh, Vec3* normals, int32_t vertex_count)
         if (i0 >= vertex_count || i1 >= vertex_count || i2 >= vertex_count)
             continue;
 
-        Vec3 p0 = PositionOf(mesh, i0);
-        Vec3 p1 = PositionOf(mesh, i1);
-        Vec3 p2 = PositionOf(mesh, i2);
+        const Vec3& p0 = positions[i0];
+        const Vec3& p1 = positions[i1];
+        const Vec3& p2 = positions[i2];
         float e1x = p1.x - p0.x, e1y = p1.y - p0.y, e1z = p1.z - p0.z;
         float e2x = p2.x - p0.x, e2y = p2.y - p0.y, e2z = p2.z - p0.z;
         double fx = static_cast<double>(e1y) * e2z - static_cast<double>(e2y) * e1z;
