@@ -420,11 +420,12 @@ TEST_F(FaultInjection, LateAllocationsRefused)
     BuildTwoMeshesThreeBones(counted);
     ASSERT_EQ(Run(dir.Path("counted.mdl"), counted), 0);
     const std::vector<size_t> sizes = g_allocation_sizes;
-    // The stream first; then one normal array per mesh, in mesh order (3 and
-    // 4 vertices of 12 bytes); then the parent table (3 bones of 4 bytes).
+    // The stream first; then one block of positions and normals per mesh, in
+    // mesh order (3 and 4 vertices of 2 x 12 bytes); then the parent table
+    // (3 bones of 4 bytes).
     ASSERT_GE(sizes.size(), 4u);
-    EXPECT_EQ(sizes[1], 36u);
-    EXPECT_EQ(sizes[2], 48u); // the second mesh's normals
+    EXPECT_EQ(sizes[1], 72u);
+    EXPECT_EQ(sizes[2], 96u); // the second mesh's positions and normals
     EXPECT_EQ(sizes[3], 12u); // the parent table
 
     std::string path = dir.Path("memory.mdl");
