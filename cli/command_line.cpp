@@ -84,6 +84,33 @@ bool ParseCommandLine(int argc, const char* const* argv, CommandLine& out, std::
                 return false;
             }
         }
+        else if (std::strcmp(arg, "--keep-all-keys") == 0)
+            out.keep_all_keys = true;
+        else if (std::strcmp(arg, "--up") == 0 || (glued = GluedLong(arg, "--up")) != nullptr)
+        {
+            bool seen = out.up != 0;
+            std::string axis;
+            if (!TakeValue("--up", glued, argc, argv, i, seen, axis, error))
+                return false;
+            if (axis != "y" && axis != "z")
+            {
+                error = "--up takes y or z, not \"" + axis + "\"";
+                return false;
+            }
+            out.up = axis[0];
+        }
+        else if (std::strcmp(arg, "--dump-json") == 0 ||
+                 (glued = GluedLong(arg, "--dump-json")) != nullptr)
+        {
+            if (!TakeValue("--dump-json", glued, argc, argv, i, out.has_dump_json, out.dump_json,
+                           error))
+                return false;
+            if (out.dump_json.empty())
+            {
+                error = "--dump-json needs a non-empty path";
+                return false;
+            }
+        }
         else
         {
             error = std::string("unknown option ") + arg;
@@ -95,15 +122,23 @@ bool ParseCommandLine(int argc, const char* const* argv, CommandLine& out, std::
         error = "no input file";
         return false;
     }
+    if (out.has_dump_json && out.inputs.size() > 1)
+    {
+        error = "--dump-json takes one input";
+        return false;
+    }
     return true;
 }
 
 const char* UsageText()
 {
-    return "Usage: mdlexport MODEL.json [MODEL.json ...] [-o OUT] [--heading FILE] [--quiet]\n"
+    return "Usage: mdlexport MODEL [MODEL ...] [-o OUT] [--heading FILE|auto] [--quiet]\n"
+           "                 [--up y|z] [--keep-all-keys] [--dump-json FILE]\n"
            "\n"
-           "Exports each model description (JSON) as a Warcraft III MDL text model,\n"
-           "byte for byte as the modelling host's export plug-in writes it.\n"
+           "Exports each model as a Warcraft III MDL text model, byte for byte as the\n"
+           "modelling host's export plug-in writes it. A MODEL whose extension names a\n"
+           "scene format (glTF, FBX, Collada, X, SMD, OBJ and more) is imported as the\n"
+           "host would hold it; any other (.json) is a model description.\n"
            "\n"
            "  -o, --output OUT   the output file; with several inputs, or when OUT is an\n"
            "                     existing folder, the folder that receives one NAME.mdl\n"
@@ -111,7 +146,13 @@ const char* UsageText()
            "                     replaced by .mdl\n"
            "      --heading FILE put FILE's text (line ends made CR LF) in place of the\n"
            "                     line \"PASTE HEADING HERE\", so the model stands alone\n"
-           "  -q, --quiet        no summary on standard error\n"
+           "                     auto (scene files): one sequence per animation, one\n"
+           "                     texture and one material, made from the scene\n"
+           "  -q, --quiet        no summary or notes on standard error\n"
+           "      --up y|z       scene files: the source's up axis (default: what the\n"
+           "                     file records, else y)\n"
+           "      --keep-all-keys  scene files: keep every sampled key\n"
+           "      --dump-json FILE  write the model as a model description (one input)\n"
            "  -h, --help         this text\n"
            "      --version      the version\n"
            "\n"

@@ -1,7 +1,11 @@
 // The exporter's command line:
 //
-//   mdlexport MODEL.json [MODEL.json ...] [-o OUT] [--heading FILE] [--quiet]
+//   mdlexport MODEL [MODEL ...] [-o OUT] [--heading FILE|auto] [--quiet]
+//             [--up y|z] [--keep-all-keys] [--dump-json FILE]
 //   mdlexport --help | --version
+//
+// A MODEL whose extension names a scene format (glTF, FBX, Collada, ...) is a
+// scene file for the importer; any other (".json") is a model description.
 //
 // Options may stand before, between or after the inputs; "--" ends them, so
 // that an input may begin with "-". "-o OUT", "-oOUT", "--output OUT" and
@@ -22,13 +26,21 @@ struct CommandLine
     bool has_heading = false;
     std::string heading;
     bool quiet = false;
+    // Importer options: the source's up axis ('y', 'z', or 0 for what the
+    // file records), every sampled key kept, and where the imported model is
+    // written as a model description.
+    char up = 0;
+    bool keep_all_keys = false;
+    bool has_dump_json = false;
+    std::string dump_json;
     bool help = false;
     bool version = false;
 };
 
 // Reads `argv[1..argc-1]` into `out`. False with `error` (the rule broken,
 // without the program's name) on an unknown option, an option without its
-// value, an option given twice, or no input where one is needed.
+// value, an option given twice, an --up other than y or z, --dump-json with
+// several inputs, or no input where one is needed.
 bool ParseCommandLine(int argc, const char* const* argv, CommandLine& out, std::string& error);
 
 // The text of --help.

@@ -1,15 +1,19 @@
 // mdlexport: exports model descriptions (JSON) as MDL text models through the
 // export plug-in, exactly as the modelling host runs it. See UsageText() in
 // command_line.cpp for the command line and the exit statuses.
+#include "auto_heading.h"
 #include "command_line.h"
 #include "export_file.h"
 #include "file_io.h"
 #include "heading.h"
 #include "model_description.h"
+#include "model_json.h"
 #include "output_paths.h"
+#include "scene_import.h"
 #include "stand_in_model.h"
 
 #include <algorithm>
+#include <cctype>
 #include <chrono>
 #include <cstdio>
 #include <string>
@@ -61,8 +65,92 @@ void PrintSummary(const std::string& input, const std::string& output,
     Report(text + took);
 }
 
-int ExportOne(const std::string& input, const std::string& output, const std::string* heading,
-              bool quiet)
+// The counts of the summary, asked of the host library as the export sees them.
+ModelDescriptionCounts CountModel(ModelHandle model)
+{
+    ModelDescriptionCounts counts;
+    counts.meshes = msModel_GetMeshCount(model);
+    for (int32_t m = 0; m < counts.meshes; ++m)
+    {
+        MeshHandle mesh = msModel_GetMeshAt(model, m);
+        counts.vertices += msMesh_GetVertexCount(mesh);
+        counts.triangles += msMesh_GetTriangleCount(mesh);
+    }
+    counts.bones = msModel_GetBoneCount(model);
+    for (int32_t b = 0; b < counts.bones; ++b)
+    {
+        BoneHandle bone = msModel_GetBoneAt(model, b);
+        counts.position_keys += msBone_GetPositionKeyCount(bone);
+        counts.rotation_keys += msBone_GetRotationKeyCount(bone);
+    }
+    return counts;
+}
+
+// A scene file is one whose extension the importer knows, ".json" aside;
+// anything else is read as a model description.
+bool IsModelDescription(const std::string& path)
+{
+    std::string name = path.substr(path.find_last_of('/') + 1);
+    std::string extension = name.size() >= 5 ? name.substr(name.size() - 5) : "";
+    std::transform(extension.begin(), extension.end(), extension.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return extension == ".json" || !IsSceneFileName(path);
+}
+
+struct ExportRequest
+{
+    const CommandLine* options;
+    const std::string* heading; // the heading file's text, when one was given
+    bool auto_heading;
+};
+
+// Fills `model` from `input`: a model description, or a scene file through
+// the importer (whose heading, for --heading auto, goes to `auto_heading`).
+int LoadModel(const std::string& input, const ExportRequest& request, ModelHandle model,
+              std::string& auto_heading)
+{
+    std::string error;
+    if (IsModelDescription(input))
+    {
+        if (request.auto_heading)
+        {
+            Report(input + ": --heading auto needs a scene file: a model description carries "
+                           "no sequences, textures or materials");
+            return kExitRefused;
+        }
+        ModelDescription description;
+        if (!ReadModelDescription(input, description, error))
+        {
+            Report(error);
+            return kExitRefused;
+        }
+        BuildStandInModel(description, model);
+        return kExitDone;
+    }
+
+    ImportOptions options;
+    if (request.options->up == 'y')
+        options.up = UpAxisChoice::kY;
+    else if (request.options->up == 'z')
+        options.up = UpAxisChoice::kZ;
+    options.keep_all_keys = request.options->keep_all_keys;
+    std::vector<std::string> notes;
+    ImportSummary summary;
+    bool imported = ImportScene(input, options, model, error, notes, &summary);
+    if (!request.options->quiet)
+        for (const std::string& note : notes)
+            Report(input + ": note: " + note);
+    if (!imported)
+    {
+        Report(error);
+        return kExitRefused;
+    }
+    if (request.auto_heading)
+        auto_heading = NormalizeHeading(AutoHeadingText(summary));
+    return kExitDone;
+}
+
+int ExportOne(const std::string& input, const std::string& output, const ExportRequest& request)
 {
     auto started = std::chrono::steady_clock::now();
     if (SameFile(input, output))
@@ -71,17 +159,25 @@ int ExportOne(const std::string& input, const std::string& output, const std::st
         return kExitRefused;
     }
 
-    ModelDescription description;
+    ModelHandle model = StandIn_CreateModel();
+    std::string auto_heading;
+    int loaded = LoadModel(input, request, model, auto_heading);
+    if (loaded != kExitDone)
+    {
+        StandIn_FreeModel(model);
+        return loaded;
+    }
     std::string error;
-    if (!ReadModelDescription(input, description, error))
+    if (request.options->has_dump_json &&
+        !WriteModelDescription(model, request.options->dump_json, error))
     {
         Report(error);
-        return kExitRefused;
+        StandIn_FreeModel(model);
+        return kExitUnwritable;
     }
-    ModelDescriptionCounts counts = CountModelDescription(description);
-    ModelHandle model = StandIn_CreateModel();
-    BuildStandInModel(description, model);
-    ExportFileResult result = ExportModelFile(model, output, heading);
+    ModelDescriptionCounts counts = CountModel(model);
+    ExportFileResult result =
+        ExportModelFile(model, output, request.auto_heading ? &auto_heading : request.heading);
     StandIn_FreeModel(model);
 
     switch (result.status)
@@ -95,7 +191,7 @@ int ExportOne(const std::string& input, const std::string& output, const std::st
         Report(result.message);
         return kExitUnwritable;
     }
-    if (!quiet)
+    if (!request.options->quiet)
     {
         std::chrono::duration<double, std::milli> took = std::chrono::steady_clock::now() - started;
         PrintSummary(input, output, counts, result.bytes, took.count());
@@ -126,7 +222,8 @@ int main(int argc, char** argv)
     }
 
     std::string heading;
-    if (options.has_heading)
+    bool auto_heading = options.has_heading && options.heading == "auto";
+    if (options.has_heading && !auto_heading)
     {
         std::string bytes;
         if (!ReadFileBytes(options.heading, bytes, error))
@@ -145,8 +242,8 @@ int main(int argc, char** argv)
 
     RemoveTemporaryFilesOnSignals();
     int worst = kExitDone;
+    ExportRequest request{&options, options.has_heading ? &heading : nullptr, auto_heading};
     for (size_t i = 0; i < options.inputs.size(); ++i)
-        worst = std::max(worst, ExportOne(options.inputs[i], outputs[i],
-                                          options.has_heading ? &heading : nullptr, options.quiet));
+        worst = std::max(worst, ExportOne(options.inputs[i], outputs[i], request));
     return worst;
 }

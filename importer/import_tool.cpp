@@ -6,7 +6,7 @@
 //
 // Notes on what was dropped go to stderr. Exit status: 0 written, 1 failed,
 // 2 wrong arguments.
-#include "heading.h"
+#include "auto_heading.h"
 #include "model_json.h"
 #include "plugin.h"
 #include "scene_import.h"

@@ -978,6 +978,16 @@ bool SceneImporter::Run(std::string& error, ImportSummary& summary)
 
 } // namespace
 
+bool IsSceneFileName(const std::string& path)
+{
+    size_t slash = path.find_last_of('/');
+    size_t dot = path.find_last_of('.');
+    if (dot == std::string::npos || (slash != std::string::npos && dot < slash))
+        return false;
+    Assimp::Importer importer;
+    return importer.IsExtensionSupported(path.substr(dot));
+}
+
 const aiScene* ReadSceneFile(Assimp::Importer& importer, const std::string& path)
 {
     // Pivots and offsets folded into one node each, where the FBX reader can,

@@ -119,6 +119,10 @@ bool ImportAssimpScene(const aiScene& scene, const std::string& source_name,
                        const ImportOptions& options, ModelHandle model, std::string& error,
                        std::vector<std::string>& notes, ImportSummary* summary = nullptr);
 
+// True when `path`'s extension (".gltf", ".fbx", ...; any case) names a
+// format that the importer reads.
+bool IsSceneFileName(const std::string& path);
+
 // Reads `path` as ImportScene does (the same importer settings and
 // post-processing); null on failure, with the reason in the importer's
 // GetErrorString. The scene belongs to `importer`.

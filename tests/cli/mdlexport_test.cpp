@@ -731,7 +731,7 @@ TEST(MdlexportStatus, AnswersHelpAndVersion)
 {
     BinaryRun run = RunMdlexport({"--help"});
     EXPECT_EQ(run.exit_code, 0);
-    EXPECT_EQ(run.out.rfind("Usage: mdlexport MODEL.json [MODEL.json ...] [-o OUT]", 0), 0u);
+    EXPECT_EQ(run.out.rfind("Usage: mdlexport MODEL [MODEL ...] [-o OUT]", 0), 0u);
     EXPECT_EQ(run.err, "");
     run = RunMdlexport({"--version"});
     EXPECT_EQ(run.exit_code, 0);

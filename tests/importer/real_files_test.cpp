@@ -1,6 +1,6 @@
 // Files that nobody here wrote, from Assimp's own test models: each one
 // imports, exports through the plug-in, and moves as its source moves.
-#include "heading.h"
+#include "auto_heading.h"
 #include "plugin.h"
 #include "pose_oracle.h"
 #include "scene_import.h"

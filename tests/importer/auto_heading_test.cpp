@@ -1,4 +1,4 @@
-#include "heading.h"
+#include "auto_heading.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // The heading an imported model needs to stand alone: the part of the MDL
 // that the export leaves to its user, in place of its marker line.
-#ifndef MDLEXPORT_IMPORTER_HEADING_H
-#define MDLEXPORT_IMPORTER_HEADING_H
+#ifndef MDLEXPORT_IMPORTER_AUTO_HEADING_H
+#define MDLEXPORT_IMPORTER_AUTO_HEADING_H
 
 #include "scene_import.h"
 

@@ -1,0 +1,116 @@
+// The exporter on scene files: the importer's way in, its options, and the
+// model description it can dump, which must export to the same bytes.
+#include "run_binary.h"
+#include "test_support.h"
+
+#include <gtest/gtest.h>
+
+namespace
+{
+
+// One textured triangle in the x-y plane; the texture's v is turned (1 - v)
+// for the MDL's top-left origin.
+const std::string kTriangleObj = "v 0 0 0\nv 1 0 0\nv 0 1 0\n"
+                                 "vt 0 0\nvt 1 0\nvt 0 0.25\n"
+                                 "f 1/1 2/2 3/3\n";
+
+} // namespace
+
+TEST(MdlexportImport, ExportsAStaticSceneWithOneRootBone)
+{
+    TempDir dir;
+    WriteFile(dir.Path("tri.obj"), kTriangleObj);
+    BinaryRun run = RunMdlexport({dir.Path("tri.obj"), "-q"});
+    ASSERT_EQ(run.exit_code, 0) << run.err;
+    std::string mdl = ReadFile(dir.Path("tri.mdl"));
+    // Positions in MDL order (host z, x, y), the face's normal +z written
+    // first, v turned, every vertex on the one bone a scene without bones gets.
+    EXPECT_NE(mdl.find(Crlf("\tVertices 3 {\n"
+                            "\t\t{ 0.000000, 0.000000, 0.000000 },\n"
+                            "\t\t{ 0.000000, 1.000000, 0.000000 },\n"
+                            "\t\t{ 0.000000, 0.000000, 1.000000 },\n"
+                            "\t}\n"
+                            "Normals 3 {\n"
+                            "\t\t{ 1.000000, 0.000000, 0.000000 },\n"
+                            "\t\t{ 1.000000, 0.000000, 0.000000 },\n"
+                            "\t\t{ 1.000000, 0.000000, 0.000000 },\n"
+                            "\t}\n"
+                            "\tTVertices 3 {\n"
+                            "\t\t{ 0.000000, 1.000000 },\n"
+                            "\t\t{ 1.000000, 1.000000 },\n"
+                            "\t\t{ 0.000000, 0.750000 },\n"
+                            "\t}\n"
+                            "\tVertexGroup {\n"
+                            "\t\t0,\n"
+                            "\t\t0,\n"
+                            "\t\t0,\n"
+                            "\t}\n")),
+              std::string::npos)
+        << mdl;
+    const std::string end = Crlf("Bone \"Root\" {\n"
+                                 "\tObjectId 0,\n"
+                                 "\tGeosetId Multiple,\n"
+                                 "\tGeosetAnimId None,\n"
+                                 "}\n"
+                                 "\n"
+                                 "PivotPoints 1 {\n"
+                                 "\t{ 0.000000, 0.000000, 0.000000 },\n"
+                                 "}");
+    ASSERT_GE(mdl.size(), end.size());
+    EXPECT_EQ(mdl.substr(mdl.size() - end.size()), end);
+}
+
+TEST(MdlexportImport, DumpedDescriptionExportsToTheSameBytes)
+{
+    TempDir dir;
+    WriteFile(dir.Path("tri.obj"), kTriangleObj);
+    BinaryRun scene = RunMdlexport({dir.Path("tri.obj"), "-q", "-o", dir.Path("scene.mdl"),
+                                    "--dump-json", dir.Path("d.json")});
+    ASSERT_EQ(scene.exit_code, 0) << scene.err;
+    BinaryRun replay = RunMdlexport({dir.Path("d.json"), "-q", "-o", dir.Path("replay.mdl")});
+    ASSERT_EQ(replay.exit_code, 0) << replay.err;
+    EXPECT_EQ(ReadFile(dir.Path("replay.mdl")), ReadFile(dir.Path("scene.mdl")));
+}
+
+TEST(MdlexportImport, AutoHeadingMakesTheFileStandAlone)
+{
+    TempDir dir;
+    WriteFile(dir.Path("tri.obj"), kTriangleObj);
+    BinaryRun run = RunMdlexport({dir.Path("tri.obj"), "-q", "--heading", "auto"});
+    ASSERT_EQ(run.exit_code, 0) << run.err;
+    std::string mdl = ReadFile(dir.Path("tri.mdl"));
+    EXPECT_EQ(mdl.find("PASTE HEADING HERE"), std::string::npos);
+    EXPECT_NE(mdl.find("Sequences 1 {\r\n"), std::string::npos);
+    EXPECT_NE(mdl.find("Textures 1 {\r\n"), std::string::npos);
+    EXPECT_NE(mdl.find("Materials 1 {\r\n"), std::string::npos);
+    EXPECT_EQ(mdl.find("\r\r"), std::string::npos);
+}
+
+TEST(MdlexportImport, RefusesWhatItCannotDo)
+{
+    TempDir dir;
+    WriteFile(dir.Path("tri.obj"), kTriangleObj);
+    WriteFile(dir.Path("m.json"), R"({"meshes": [{"positions": [[0, 0, 0]]}]})");
+    WriteFile(dir.Path("broken.gltf"), "{ this is not a scene");
+
+    BinaryRun axis = RunMdlexport({dir.Path("tri.obj"), "--up", "x"});
+    EXPECT_EQ(axis.exit_code, 2);
+    EXPECT_NE(axis.err.find("--up takes y or z"), std::string::npos) << axis.err;
+
+    BinaryRun two = RunMdlexport({dir.Path("tri.obj"), dir.Path("m.json"), "-o", dir.Path(""),
+                                  "--dump-json", dir.Path("d.json")});
+    EXPECT_EQ(two.exit_code, 2);
+    EXPECT_NE(two.err.find("--dump-json takes one input"), std::string::npos) << two.err;
+
+    BinaryRun auto_json = RunMdlexport({dir.Path("m.json"), "--heading", "auto"});
+    EXPECT_EQ(auto_json.exit_code, 2);
+    EXPECT_NE(auto_json.err.find("m.json: --heading auto needs a scene file"), std::string::npos)
+        << auto_json.err;
+
+    BinaryRun broken = RunMdlexport({dir.Path("broken.gltf")});
+    EXPECT_EQ(broken.exit_code, 2);
+    EXPECT_NE(broken.err.find("broken.gltf"), std::string::npos) << broken.err;
+
+    EXPECT_EQ(ListFolder(dir.Path("")),
+              (std::vector<std::string>{"broken.gltf", "m.json", "tri.obj"}));
+}
