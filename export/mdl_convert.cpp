@@ -29,12 +29,10 @@ MdlQuaternion EulerToMdlQuaternion(Vec3 r)
     double half_x = static_cast<double>(r.x) / 2.0;
     double half_y = static_cast<double>(r.y) / 2.0;
     double half_z = static_cast<double>(r.z) / 2.0;
-    double cx = PortableCos(half_x);
-    double sx = PortableSin(half_x);
-    double cy = PortableCos(half_y);
-    double sy = PortableSin(half_y);
-    double cz = PortableCos(half_z);
-    double sz = PortableSin(half_z);
+    double cx, sx, cy, sy, cz, sz;
+    PortableSinCos(half_x, sx, cx);
+    PortableSinCos(half_y, sy, cy);
+    PortableSinCos(half_z, sz, cz);
     double a = cy * cz;
     double b = sy * sz;
     return MdlQuaternion{

@@ -309,3 +309,43 @@ double PortableCos(double x)
         return KernelSin(r.high, r.low);
     }
 }
+
+void PortableSinCos(double x, double& sine, double& cosine)
+{
+    if (!IsFinite(x))
+    {
+        sine = cosine = std::numeric_limits<double>::quiet_NaN();
+        return;
+    }
+    double ax = x < 0.0 ? -x : x;
+    if (ax < kTiny)
+    {
+        sine = x;
+        cosine = 1.0;
+        return;
+    }
+    Reduced r = Reduce(ax);
+    double s = KernelSin(r.high, r.low);
+    double c = KernelCos(r.high, r.low);
+    switch (r.quadrant)
+    {
+    case 0:
+        sine = s;
+        cosine = c;
+        break;
+    case 1:
+        sine = c;
+        cosine = -s;
+        break;
+    case 2:
+        sine = -s;
+        cosine = -c;
+        break;
+    default:
+        sine = -c;
+        cosine = s;
+        break;
+    }
+    if (x < 0.0)
+        sine = -sine;
+}

@@ -9,4 +9,8 @@
 double PortableSin(double x);
 double PortableCos(double x);
 
+// Both at once, from one argument reduction: the same bits as PortableSin(x)
+// and PortableCos(x).
+void PortableSinCos(double x, double& sine, double& cosine);
+
 #endif

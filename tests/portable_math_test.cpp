@@ -431,4 +431,25 @@ TEST(PortableCos, GivesTheSameBitsOnEveryPlatform)
     EXPECT_EQ(Fingerprint(PortableCos), 0x4022B5186EA15971u);
 }
 
+TEST(PortableSinCos, GivesTheBitsOfTheSeparateFunctions)
+{
+    std::vector<double> values = HalvedFloatAngles(50000, 99);
+    for (const std::vector<double>& more :
+         {LogUniformDoubles(20000, -30, 1024, 5), NearMultiplesOfHalfPi(5000),
+          std::vector<double>{0.0, -0.0, 1e-300, -1e-300, std::numeric_limits<double>::infinity(),
+                              std::numeric_limits<double>::quiet_NaN()}})
+        values.insert(values.end(), more.begin(), more.end());
+    for (double x : values)
+    {
+        for (double v : {x, -x})
+        {
+            double sine = 0.0, cosine = 0.0;
+            PortableSinCos(v, sine, cosine);
+            ASSERT_EQ(std::bit_cast<uint64_t>(sine), std::bit_cast<uint64_t>(PortableSin(v))) << v;
+            ASSERT_EQ(std::bit_cast<uint64_t>(cosine), std::bit_cast<uint64_t>(PortableCos(v)))
+                << v;
+        }
+    }
+}
+
 } // namespace
