@@ -158,9 +158,10 @@ class Reader
             return -1;
         if (tag == 0xfd)
             return static_cast<int32_t>(U32() | 0x80000000u);
-        if (tag == 0xfc)
+        if (tag == 0xfc || tag == 0xfb)
         {
-            value = (int64_t{1} << 30) + U16();
+            value = tag == 0xfc ? (int64_t{1} << 30) + U16()
+                                : int64_t{(U32() | 0x08000000u) & 0x7fffffffu};
             if (allow_huge)
                 return static_cast<int32_t>(value);
         }
@@ -236,7 +237,10 @@ void ResolveNames(HostModel& model)
 
 void ReadMesh(Reader& in, HostMesh& mesh, int32_t& vertex_budget, int32_t& triangle_budget)
 {
-    mesh.vertex_count = in.Count(vertex_budget, false);
+    // The Geoset's scratch block is allocated before its first loop: a huge
+    // vertex count meets a refusal (or, in a 32-bit module, a size that wraps)
+    // at once.
+    mesh.vertex_count = in.Count(vertex_budget, true);
     mesh.triangle_count = in.Count(triangle_budget, false);
     for (uint8_t n = in.U8(); n > 0; --n)
     {
@@ -457,6 +461,8 @@ HostileExpectations HostileModel_Expect(ModelHandle model)
         HostileMeshExpectations& seen = expect.meshes.emplace_back();
         seen.vertex_count = mesh->vertex_count;
         seen.triangle_count = mesh->triangle_count;
+        if (mesh->vertex_count > kHostileMaxPerCount)
+            continue; // a huge count: no run of the fuzz target completes it
         for (int32_t v = 0; v < mesh->vertex_count; ++v)
         {
             const HostVertex* vertex = Cycled(mesh->vertices, v);

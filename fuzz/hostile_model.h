@@ -30,11 +30,13 @@
 // is exercised rather than trusted.
 //
 // Count (u8 tag): 0xFF INT32_MIN; 0xFE -1; 0xFD any negative (u32 with the
-// sign bit set); 0xFC huge (2^30 + u16); 0xF0..0xFB a u16; otherwise the tag
-// itself. Positive counts are capped (kHostileMax*) so that one run stays
-// fast: the export loops over whatever count it is given. A huge count is kept
-// only for the bones of a model whose mesh count is not positive, the one
-// place where the export allocates before it loops; elsewhere it is capped.
+// sign bit set); 0xFC huge (2^30 + u16); 0xFB huge (a u32 forced into 2^27 ..
+// 2^31-1); 0xF0..0xFA a u16; otherwise the tag itself. Positive counts are
+// capped (kHostileMax*) so that one run stays fast: the export loops over
+// whatever count it is given. A huge count is kept only where the export
+// allocates for it before it loops (a mesh's vertices; the bones of a model
+// whose mesh count is not positive), where an allocation of that size is
+// refused at once; elsewhere it is capped.
 //
 // Float (u8 tag): below kHostileSpecialFloats one of the special values
 // (NaN, infinities, subnormals, the largest finite, times that saturate);
@@ -102,7 +104,7 @@ struct HostileMeshExpectations
 {
     int32_t vertex_count = 0;
     int32_t triangle_count = 0;
-    std::vector<int32_t> bone_indices;      // one per vertex
+    std::vector<int32_t> bone_indices;      // one per vertex; none for a huge count
     std::vector<VertexIndexTriple> corners; // one per triangle
 };
 

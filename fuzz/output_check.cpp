@@ -250,7 +250,11 @@ std::string CheckCompleteOutput(const std::string& bytes, const HostileExpectati
 {
     Cursor in(bytes);
     size_t bones = Positive(expect.bone_count);
-    if (expect.meshes.size() != Positive(expect.mesh_count) || expect.bones.size() != bones)
+    bool whole =
+        expect.meshes.size() == Positive(expect.mesh_count) && expect.bones.size() == bones;
+    for (const HostileMeshExpectations& mesh : expect.meshes)
+        whole = whole && mesh.bone_indices.size() == Positive(mesh.vertex_count);
+    if (!whole)
         return "a complete file of a model that the host does not hold whole";
     bool holds = Header(in, expect);
     for (size_t m = 0; holds && m < expect.meshes.size(); ++m)
