@@ -412,6 +412,8 @@ ModelHandle HostileModel_Decode(const uint8_t* data, size_t size, const HostileO
         }
     }
 
+    run.counts_change = !model->wobble.empty();
+
     int32_t mesh_budget = kHostileMaxMeshes;
     int32_t vertex_budget = kHostileMaxVertices;
     int32_t triangle_budget = kHostileMaxTriangles;

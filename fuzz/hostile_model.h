@@ -75,6 +75,7 @@ struct HostileRun
     bool close_fails = false;
     bool refuses_allocation = false;
     uint32_t refused_allocation = 0; // 0-based, when refuses_allocation
+    bool counts_change = false;      // flag bit 5, where HostileOptions allows it
 };
 
 struct HostileOptions
