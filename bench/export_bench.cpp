@@ -427,8 +427,9 @@ void BM_BoneSection(benchmark::State& state)
         out->allocate = std::malloc;
         out->release = std::free;
         parents.assign(parents.size(), -1);
-        WriteBones(*out, model.handle, parents.data());
-        WritePivotPoints(*out, model.handle, parents.data());
+        ParentTable table{parents.data(), static_cast<int32_t>(parents.size())};
+        WriteBones(*out, model.handle, table);
+        WritePivotPoints(*out, model.handle, table);
         if (!MdlFlush(*out))
         {
             state.SkipWithError("writing the bone section failed");

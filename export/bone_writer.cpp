@@ -32,7 +32,7 @@ struct BoneNames
 {
     char* names = nullptr;    // bone_count names of kNameBufferSize bytes
     int32_t* slots = nullptr; // bone index or -1; slot_count is a power of two
-    uint32_t slot_count = 0;
+    uint64_t slot_count = 0;
 
     const char* NameOf(int32_t bone) const
     {
@@ -42,22 +42,24 @@ struct BoneNames
 
 bool BuildBoneNames(MdlStream& out, ModelHandle model, int32_t bone_count, BoneNames& index)
 {
-    uint32_t slot_count = 16;
-    while (slot_count < 2u * static_cast<uint32_t>(bone_count))
+    // At least twice as many slots as bones, a power of two: at most 2^32,
+    // counted in 64 bits so that no bone count can wrap it.
+    uint64_t slot_count = 16;
+    while (slot_count < 2 * static_cast<uint64_t>(bone_count))
         slot_count *= 2;
-    index.names =
-        static_cast<char*>(MdlAllocate(out, static_cast<size_t>(bone_count) * kNameBufferSize));
-    index.slots = static_cast<int32_t*>(MdlAllocate(out, sizeof(int32_t) * slot_count));
+    index.names = static_cast<char*>(MdlAllocateArray(out, bone_count, kNameBufferSize));
+    index.slots = static_cast<int32_t*>(
+        MdlAllocateArray(out, static_cast<int64_t>(slot_count), sizeof(int32_t)));
     if (index.names == nullptr || index.slots == nullptr)
         return false;
     index.slot_count = slot_count;
-    std::memset(index.slots, 0xff, sizeof(int32_t) * slot_count);
+    std::memset(index.slots, 0xff, static_cast<size_t>(sizeof(int32_t) * slot_count));
 
     for (int32_t b = 0; b < bone_count; ++b)
     {
         char* name = index.names + static_cast<size_t>(b) * kNameBufferSize;
         ReadName(msBone_GetName, msModel_GetBoneAt(model, b), name);
-        uint32_t slot = HashName(name) & (slot_count - 1);
+        uint64_t slot = HashName(name) & (slot_count - 1);
         while (index.slots[slot] >= 0 && std::strcmp(index.NameOf(index.slots[slot]), name) != 0)
             slot = (slot + 1) & (slot_count - 1);
         index.slots[slot] = b; // a later bone of the same name wins
@@ -67,7 +69,7 @@ bool BuildBoneNames(MdlStream& out, ModelHandle model, int32_t bone_count, BoneN
 
 int32_t FindBone(const BoneNames& index, const char* name)
 {
-    uint32_t slot = HashName(name) & (index.slot_count - 1);
+    uint64_t slot = HashName(name) & (index.slot_count - 1);
     while (index.slots[slot] >= 0)
     {
         if (std::strcmp(index.NameOf(index.slots[slot]), name) == 0)
@@ -113,9 +115,10 @@ void WriteRotationTrack(MdlStream& out, BoneHandle bone)
 
 } // namespace
 
-void WriteBones(MdlStream& out, ModelHandle model, int32_t* parent_table)
+void WriteBones(MdlStream& out, ModelHandle model, ParentTable table)
 {
-    int32_t bone_count = msModel_GetBoneCount(model);
+    int32_t bone_count = table.count;
+    int32_t* parent_table = table.parents;
     if (bone_count <= 0)
         return;
     BoneNames index;

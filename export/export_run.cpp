@@ -7,8 +7,17 @@
 #include <cstdlib>
 #include <cstring>
 #include <new>
+#ifdef _WIN32
+#define WIN32_LEAN_AND_MEAN
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <io.h>
+#include <windows.h>
+#else
 #include <sys/stat.h>
 #include <sys/types.h>
+#endif
 
 namespace
 {
@@ -61,6 +70,48 @@ int CloseFile(FILE* file)
 
 // What the run opened, so that a failed run deletes that file and nothing
 // else: never a device, a pipe, or a file that took its place meanwhile.
+#ifdef _WIN32
+// The C runtime's stat has no file identity on Windows (no inode, and a
+// device number that differs between fstat and stat), so the file is known
+// by its volume and file index.
+struct OpenedFile
+{
+    bool regular = false;
+    BY_HANDLE_FILE_INFORMATION info = {};
+};
+
+bool DiskFileInfo(HANDLE handle, BY_HANDLE_FILE_INFORMATION& info)
+{
+    return handle != INVALID_HANDLE_VALUE && GetFileType(handle) == FILE_TYPE_DISK &&
+           GetFileInformationByHandle(handle, &info) &&
+           (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+OpenedFile Identify(FILE* file)
+{
+    OpenedFile opened;
+    HANDLE handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file)));
+    opened.regular = DiskFileInfo(handle, opened.info);
+    return opened;
+}
+
+void RemoveIfOurs(const char* path, const OpenedFile& opened)
+{
+    if (!opened.regular)
+        return;
+    HANDLE handle = CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    BY_HANDLE_FILE_INFORMATION info = {};
+    bool same = DiskFileInfo(handle, info) &&
+                info.dwVolumeSerialNumber == opened.info.dwVolumeSerialNumber &&
+                info.nFileIndexHigh == opened.info.nFileIndexHigh &&
+                info.nFileIndexLow == opened.info.nFileIndexLow;
+    if (handle != INVALID_HANDLE_VALUE)
+        CloseHandle(handle);
+    if (same)
+        DeleteFileA(path);
+}
+#else
 struct OpenedFile
 {
     bool regular = false;
@@ -90,6 +141,7 @@ void RemoveIfOurs(const char* path, const OpenedFile& opened)
         return;
     std::remove(path);
 }
+#endif
 
 } // namespace
 
@@ -158,16 +210,18 @@ ExportStatus ExportRunWith(ModelHandle model, const ExportSeams& seams)
         for (int32_t m = 0; m < mesh_count && !out->failed; ++m)
             WriteGeoset(*out, model, msModel_GetMeshAt(model, m));
 
+        // The bone count is read once: the table, the bones and the pivots
+        // all go by it, whatever the host answers later.
         int32_t bone_count = msModel_GetBoneCount(model);
-        size_t entries = bone_count > 0 ? static_cast<size_t>(bone_count) : 0;
-        parent_table = static_cast<int32_t*>(MdlAllocate(*out, sizeof(int32_t) * entries));
+        parent_table = static_cast<int32_t*>(MdlAllocateArray(*out, bone_count, sizeof(int32_t)));
         if (parent_table != nullptr && !out->failed)
         {
-            for (size_t b = 0; b < entries; ++b)
+            for (int32_t b = 0; b < bone_count; ++b)
                 parent_table[b] = -1;
-            WriteBones(*out, model, parent_table);
+            ParentTable table{parent_table, bone_count};
+            WriteBones(*out, model, table);
             if (!out->failed)
-                WritePivotPoints(*out, model, parent_table);
+                WritePivotPoints(*out, model, table);
         }
         complete = MdlFlush(*out);
     }

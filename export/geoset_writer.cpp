@@ -22,12 +22,11 @@ void WriteGeoset(MdlStream& out, ModelHandle model, MeshHandle mesh)
 
     // The positions are read once, for the Vertices list and the normals;
     // the normals are built beside them. One block for both.
-    size_t entries = vertex_count > 0 ? static_cast<size_t>(vertex_count) : 0;
-    auto* scratch = static_cast<Vec3*>(MdlAllocate(out, 2 * sizeof(Vec3) * entries));
+    auto* scratch = static_cast<Vec3*>(MdlAllocateArray(out, vertex_count, 2 * sizeof(Vec3)));
     if (scratch == nullptr)
         return; // the stream is marked failed: the file will not be kept
     Vec3* positions = scratch;
-    Vec3* normals = scratch + entries;
+    Vec3* normals = scratch + (vertex_count > 0 ? vertex_count : 0);
 
     MdlPrint(out, "Geoset {\n");
     MdlPrint(out, "\tVertices %d {\n", vertex_count);

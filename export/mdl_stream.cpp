@@ -3,6 +3,7 @@
 #include "number_format.h"
 
 #include <cassert>
+#include <cstdint>
 #include <cstring>
 
 namespace
@@ -211,6 +212,17 @@ void* MdlAllocate(MdlStream& out, size_t bytes)
     if (memory == nullptr)
         MdlFail(out);
     return memory;
+}
+
+void* MdlAllocateArray(MdlStream& out, int64_t count, size_t size)
+{
+    uint64_t items = count > 0 ? static_cast<uint64_t>(count) : 0;
+    if (size != 0 && items > SIZE_MAX / size)
+    {
+        MdlFail(out);
+        return nullptr;
+    }
+    return MdlAllocate(out, static_cast<size_t>(items) * size);
 }
 
 void MdlRelease(MdlStream& out, void* memory)

@@ -82,6 +82,10 @@ void MdlFail(MdlStream& out);
 // Scratch memory through the run's allocator; a refusal marks the stream
 // failed and yields null.
 void* MdlAllocate(MdlStream& out, size_t bytes);
+// Room for `count` items of `size` bytes (none for a count below 1); a size
+// that does not fit in size_t is refused like memory that is not there, so a
+// count from the host can never wrap into a small block.
+void* MdlAllocateArray(MdlStream& out, int64_t count, size_t size);
 void MdlRelease(MdlStream& out, void* memory);
 
 #endif

@@ -2,18 +2,18 @@
 
 #include "mdl_convert.h"
 
-void WritePivotPoints(MdlStream& out, ModelHandle model, const int32_t* parent_table)
+void WritePivotPoints(MdlStream& out, ModelHandle model, ParentTable table)
 {
-    int32_t bone_count = msModel_GetBoneCount(model);
+    int32_t bone_count = table.count;
+    const int32_t* parent_table = table.parents;
     MdlPrint(out, "\nPivotPoints %d {\n", bone_count);
     if (bone_count > 0)
     {
         // Each bone's offset, read once; and for each bone the last walk that
         // passed it, so that a loop of parents is seen in constant time.
-        auto* offsets =
-            static_cast<Vec3*>(MdlAllocate(out, sizeof(Vec3) * static_cast<size_t>(bone_count)));
-        auto* seen_on_walk = static_cast<int32_t*>(
-            MdlAllocate(out, sizeof(int32_t) * static_cast<size_t>(bone_count)));
+        auto* offsets = static_cast<Vec3*>(MdlAllocateArray(out, bone_count, sizeof(Vec3)));
+        auto* seen_on_walk =
+            static_cast<int32_t*>(MdlAllocateArray(out, bone_count, sizeof(int32_t)));
         if (offsets != nullptr && seen_on_walk != nullptr)
         {
             for (int32_t b = 0; b < bone_count; ++b)

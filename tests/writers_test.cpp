@@ -37,14 +37,16 @@ std::string BonesOf(ModelHandle model, std::vector<int32_t>& parents)
 {
     parents.assign(static_cast<size_t>(msModel_GetBoneCount(model)), -1);
     MemoryStream out;
-    WriteBones(*out.stream, model, parents.data());
+    WriteBones(*out.stream, model,
+               ParentTable{parents.data(), static_cast<int32_t>(parents.size())});
     return out.Bytes();
 }
 
-std::string PivotsOf(ModelHandle model, const std::vector<int32_t>& parents)
+std::string PivotsOf(ModelHandle model, std::vector<int32_t> parents)
 {
     MemoryStream out;
-    WritePivotPoints(*out.stream, model, parents.data());
+    WritePivotPoints(*out.stream, model,
+                     ParentTable{parents.data(), static_cast<int32_t>(parents.size())});
     return out.Bytes();
 }
 
@@ -329,4 +331,18 @@ TEST(WritePivotPoints, AddsFromTheBoneTowardTheRootInFloat)
     std::string pivots = PivotsOf(model.handle(), parents);
     EXPECT_NE(pivots.find("\t{ 0.000000, 16777218.000000, 0.000000 },\r\n}"), std::string::npos)
         << pivots;
+}
+
+TEST(MdlAllocateArray, RefusesSizesThatWouldWrap)
+{
+    MemoryStream out;
+    void* none = MdlAllocateArray(*out.stream, INT64_MAX, 24);
+    EXPECT_EQ(none, nullptr);
+    EXPECT_TRUE(out.stream->failed); // the file cannot be complete
+
+    MemoryStream fine;
+    void* empty = MdlAllocateArray(*fine.stream, -5, 24); // a negative count asks for nothing
+    ASSERT_NE(empty, nullptr);
+    MdlRelease(*fine.stream, empty);
+    EXPECT_FALSE(fine.stream->failed);
 }
