@@ -1,7 +1,10 @@
 #include "auto_heading.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <cstdint>
+#include <vector>
 
 namespace
 {
@@ -27,6 +30,76 @@ std::string Extent(const double (&values)[3], bool up)
            " }";
 }
 
+// The word the game goes by in a sequence name: the first word before any
+// '-', lower case, past a leading "alternate" ("Stand Ready" is a stand).
+std::string LeadingWord(const std::string& name)
+{
+    std::string words = name.substr(0, name.find('-'));
+    std::string first, second;
+    size_t at = 0;
+    for (std::string* word : {&first, &second})
+    {
+        while (at < words.size() && std::isspace(static_cast<unsigned char>(words[at])))
+            ++at;
+        while (at < words.size() && !std::isspace(static_cast<unsigned char>(words[at])))
+            *word += static_cast<char>(std::tolower(static_cast<unsigned char>(words[at++])));
+    }
+    return first == "alternate" ? second : first;
+}
+
+// The game needs a "Stand" and a "Death" sequence on every unit model. Those
+// that the source's animations do not name are added as still sequences of
+// one second each after the last one, on whole seconds, where no key lies.
+std::vector<ImportedSequence> WithStandAndDeath(const std::vector<ImportedSequence>& sequences)
+{
+    std::vector<ImportedSequence> all = sequences;
+    int64_t last_end = -1;
+    bool has_stand = false, has_death = false;
+    for (const ImportedSequence& sequence : sequences)
+    {
+        last_end = std::max<int64_t>(last_end, sequence.end_ms);
+        has_stand = has_stand || LeadingWord(sequence.name) == "stand";
+        has_death = has_death || LeadingWord(sequence.name) == "death";
+    }
+    for (const char* name : {"Stand", "Death"})
+    {
+        if ((name[0] == 'S' && has_stand) || (name[0] == 'D' && has_death))
+            continue;
+        int64_t start = (last_end / 1000 + 1) * 1000;
+        if (start > INT32_MAX - 1000)
+            break; // no room left on the timeline
+        ImportedSequence still;
+        still.name = name;
+        still.start_ms = static_cast<int32_t>(start);
+        still.end_ms = static_cast<int32_t>(start + 1000);
+        all.push_back(still);
+        last_end = still.end_ms;
+    }
+    return all;
+}
+
+// The game reads BLP and TGA textures: a source's PNG, JPEG or BMP is named
+// as the BLP that the modder converts it to, beside the model, and a leading
+// ".\" is dropped.
+std::string GameTexturePath(std::string image)
+{
+    for (char& c : image)
+        if (c == '/')
+            c = '\\';
+    while (image.rfind(".\\", 0) == 0)
+        image.erase(0, 2);
+    size_t dot = image.find_last_of('.');
+    size_t slash = image.find_last_of('\\');
+    std::string extension = dot == std::string::npos || (slash != std::string::npos && dot < slash)
+                                ? std::string()
+                                : image.substr(dot);
+    for (char& c : extension)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    if (extension != ".blp" && extension != ".tga")
+        image = image.substr(0, image.size() - extension.size()) + ".blp";
+    return image;
+}
+
 } // namespace
 
 std::string AutoHeadingText(const ImportSummary& summary)
@@ -41,8 +114,9 @@ std::string AutoHeadingText(const ImportSummary& summary)
     std::string maximum = Extent(summary.maximum, true);
     std::string radius = Whole(std::sqrt(squares), true);
 
-    std::string text = "Sequences " + std::to_string(summary.sequences.size()) + " {\r\n";
-    for (const ImportedSequence& sequence : summary.sequences)
+    std::vector<ImportedSequence> sequences = WithStandAndDeath(summary.sequences);
+    std::string text = "Sequences " + std::to_string(sequences.size()) + " {\r\n";
+    for (const ImportedSequence& sequence : sequences)
     {
         text += "\tAnim \"" + sequence.name + "\" {\r\n";
         text += "\t\tInterval { " + std::to_string(sequence.start_ms) + ", " +
@@ -54,10 +128,8 @@ std::string AutoHeadingText(const ImportSummary& summary)
     }
     text += "}\r\n";
 
-    std::string image = summary.texture_path.empty() ? kWhiteTexture : summary.texture_path;
-    for (char& c : image)
-        if (c == '/')
-            c = '\\';
+    std::string image =
+        summary.texture_path.empty() ? kWhiteTexture : GameTexturePath(summary.texture_path);
     text += "Textures 1 {\r\n";
     text += "\tBitmap {\r\n";
     text += "\t\tImage \"" + image + "\",\r\n";

@@ -80,7 +80,7 @@ TEST(MdlexportImport, AutoHeadingMakesTheFileStandAlone)
     ASSERT_EQ(run.exit_code, 0) << run.err;
     std::string mdl = ReadFile(dir.Path("tri.mdl"));
     EXPECT_EQ(mdl.find("PASTE HEADING HERE"), std::string::npos);
-    EXPECT_NE(mdl.find("Sequences 1 {\r\n"), std::string::npos);
+    EXPECT_NE(mdl.find("Sequences 2 {\r\n\tAnim \"Stand\""), std::string::npos); // and "Death"
     EXPECT_NE(mdl.find("Textures 1 {\r\n"), std::string::npos);
     EXPECT_NE(mdl.find("Materials 1 {\r\n"), std::string::npos);
     EXPECT_EQ(mdl.find("\r\r"), std::string::npos);

@@ -1,6 +1,7 @@
 #include "auto_heading.h"
 
 #include <gtest/gtest.h>
+#include <utility>
 
 namespace
 {
@@ -31,8 +32,10 @@ ImportSummary TwoSequences()
 
 TEST(AutoHeadingText, NamesEverySequenceAndAWhiteTextureWithoutOne)
 {
-    // Half the diagonal: sqrt(1.8^2 + 2^2 + 4.875^2) = 5.57..., so 6.
-    EXPECT_EQ(AutoHeadingText(TwoSequences()), "Sequences 2 {\r\n"
+    // Half the diagonal: sqrt(1.8^2 + 2^2 + 4.875^2) = 5.57..., so 6. The
+    // game's "Stand" and "Death" follow as still seconds on whole seconds
+    // after the last sequence's end (2500).
+    EXPECT_EQ(AutoHeadingText(TwoSequences()), "Sequences 4 {\r\n"
                                                "\tAnim \"Walk\" {\r\n"
                                                "\t\tInterval { 0, 1333 },\r\n"
                                                "\t\tMinimumExtent { -2, 0, 0 },\r\n"
@@ -41,6 +44,18 @@ TEST(AutoHeadingText, NamesEverySequenceAndAWhiteTextureWithoutOne)
                                                "\t}\r\n"
                                                "\tAnim \"Attack 1\" {\r\n"
                                                "\t\tInterval { 2000, 2500 },\r\n"
+                                               "\t\tMinimumExtent { -2, 0, 0 },\r\n"
+                                               "\t\tMaximumExtent { 3, 4, 10 },\r\n"
+                                               "\t\tBoundsRadius 6,\r\n"
+                                               "\t}\r\n"
+                                               "\tAnim \"Stand\" {\r\n"
+                                               "\t\tInterval { 3000, 4000 },\r\n"
+                                               "\t\tMinimumExtent { -2, 0, 0 },\r\n"
+                                               "\t\tMaximumExtent { 3, 4, 10 },\r\n"
+                                               "\t\tBoundsRadius 6,\r\n"
+                                               "\t}\r\n"
+                                               "\tAnim \"Death\" {\r\n"
+                                               "\t\tInterval { 5000, 6000 },\r\n"
                                                "\t\tMinimumExtent { -2, 0, 0 },\r\n"
                                                "\t\tMaximumExtent { 3, 4, 10 },\r\n"
                                                "\t\tBoundsRadius 6,\r\n"
@@ -61,13 +76,44 @@ TEST(AutoHeadingText, NamesEverySequenceAndAWhiteTextureWithoutOne)
                                                "}\r\n");
 }
 
-TEST(AutoHeadingText, ShowsTheSourcesTextureWithBackslashes)
+TEST(AutoHeadingText, NamesTheSourcesTextureAsTheGameReadsIt)
+{
+    // Backslashes; a format the game does not read becomes the BLP that the
+    // modder converts it to; BLP and TGA stay; a leading ".\" goes.
+    const std::pair<const char*, const char*> cases[] = {
+        {"textures/skin diffuse.png", "textures\\skin diffuse.blp"},
+        {".\\wal67ar_small.jpg", "wal67ar_small.blp"},
+        {"default.BMP", "default.blp"},
+        {"units/hero.TGA", "units\\hero.TGA"},
+        {"units/hero.blp", "units\\hero.blp"},
+        {"dir.v2/noextension", "dir.v2\\noextension.blp"},
+    };
+    for (const auto& [source, written] : cases)
+    {
+        ImportSummary summary = TwoSequences();
+        summary.texture_path = source;
+        std::string heading = AutoHeadingText(summary);
+        EXPECT_NE(heading.find("\t\tImage \"" + std::string(written) + "\",\r\n"),
+                  std::string::npos)
+            << source << "\n"
+            << heading;
+    }
+}
+
+TEST(AutoHeadingText, AddsOnlyTheStandAndDeathThatAreMissing)
 {
     ImportSummary summary = TwoSequences();
-    summary.texture_path = "textures/skin diffuse.png";
+    summary.sequences[0].name = "stand ready";         // the first word counts, in any case
+    summary.sequences[1].name = "Alternate Death - 2"; // "alternate" is passed over
     std::string heading = AutoHeadingText(summary);
-    EXPECT_NE(heading.find("\t\tImage \"textures\\skin diffuse.png\",\r\n"), std::string::npos);
-    EXPECT_EQ(heading.find("white.blp"), std::string::npos);
+    EXPECT_EQ(heading.rfind("Sequences 2 {\r\n", 0), 0u) << heading;
+
+    summary.sequences[1].name = "Deathly";
+    heading = AutoHeadingText(summary);
+    EXPECT_EQ(heading.rfind("Sequences 3 {\r\n", 0), 0u) << heading;
+    EXPECT_NE(heading.find("\tAnim \"Death\" {\r\n\t\tInterval { 3000, 4000 },"),
+              std::string::npos);
+    EXPECT_EQ(heading.find("\tAnim \"Stand\""), std::string::npos);
 }
 
 TEST(AutoHeadingText, HugeExtentsStayInsideTheIntegerRange)

@@ -73,7 +73,12 @@ void ConvertAndCheck(const FileCase& file, const ImportOptions& options, const M
     std::string mdl = ReadFile(dir.Path("out.mdl"));
     ASSERT_TRUE(ReplaceHeadingMarker(mdl, AutoHeadingText(summary)));
     EXPECT_EQ(mdl.find("PASTE HEADING HERE"), std::string::npos);
-    EXPECT_NE(mdl.find("Sequences " + std::to_string(file.sequences) + " {"), std::string::npos);
+    // One sequence per source animation, each named in the heading (which
+    // may add the game's "Stand" and "Death").
+    EXPECT_EQ(summary.sequences.size(), static_cast<size_t>(file.sequences));
+    for (const ImportedSequence& sequence : summary.sequences)
+        EXPECT_NE(mdl.find("\tAnim \"" + sequence.name + "\" {"), std::string::npos)
+            << sequence.name;
 }
 
 TEST_P(RealFile, MovesAsTheSourceMoves)
