@@ -155,7 +155,8 @@ ExportNumbers RecordExportNumbers(const BenchModel& model)
             positions[v] =
                 Vec3{mesh.positions[3 * v], mesh.positions[3 * v + 1], mesh.positions[3 * v + 2]};
         std::vector<Vec3> normals(mesh.bone_indices.size());
-        ComputeVertexNormals(msModel_GetMeshAt(handle, static_cast<int32_t>(m)), positions.data(),
+        MeshHandle host_mesh = msModel_GetMeshAt(handle, static_cast<int32_t>(m));
+        ComputeVertexNormals(host_mesh, msMesh_GetTriangleCount(host_mesh), positions.data(),
                              normals.data(), vertex_count);
         for (const Vec3& n : normals)
             AddAxes(reals, n);

@@ -39,7 +39,7 @@ void WriteGeoset(MdlStream& out, ModelHandle model, MeshHandle mesh)
     MdlPrint(out, "\t}\n");
 
     MdlPrint(out, "Normals %d {\n", vertex_count);
-    ComputeVertexNormals(mesh, positions, normals, vertex_count);
+    ComputeVertexNormals(mesh, triangle_count, positions, normals, vertex_count);
     for (int32_t v = 0; v < vertex_count; ++v)
         WriteVec3Row(out, normals[v]);
     MdlRelease(out, scratch);

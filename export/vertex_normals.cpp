@@ -17,14 +17,13 @@ void Accumulate(Vec3& sum, double fx, double fy, double fz)
 
 } // namespace
 
-void ComputeVertexNormals(MeshHandle mesh, const Vec3* positions, Vec3* normals,
-                          int32_t vertex_count)
+void ComputeVertexNormals(MeshHandle mesh, int32_t triangle_count, const Vec3* positions,
+                          Vec3* normals, int32_t vertex_count)
 {
     if (vertex_count <= 0)
         return;
     std::memset(normals, 0, sizeof(Vec3) * static_cast<size_t>(vertex_count));
 
-    int32_t triangle_count = msMesh_GetTriangleCount(mesh);
     for (int32_t t = 0; t < triangle_count; ++t)
     {
         VertexIndexTriple corners{{0, 0, 0}};

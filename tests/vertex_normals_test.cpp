@@ -23,7 +23,8 @@ std::vector<Vec3> NormalsOf(MeshHandle mesh, int32_t vertex_count)
         msVertex_GetVertex(msMesh_GetVertexAt(mesh, v), &positions[static_cast<size_t>(v)]);
     // One spare entry past the end, to see that nothing writes there.
     std::vector<Vec3> normals(static_cast<size_t>(vertex_count) + 1, Vec3{7.0f, 7.0f, 7.0f});
-    ComputeVertexNormals(mesh, positions.data(), normals.data(), vertex_count);
+    ComputeVertexNormals(mesh, msMesh_GetTriangleCount(mesh), positions.data(), normals.data(),
+                         vertex_count);
     EXPECT_EQ(normals.back().x, 7.0f);
     normals.pop_back();
     return normals;
