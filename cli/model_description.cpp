@@ -378,8 +378,10 @@ class DescriptionParser
                        std::vector<uint16_t>& corners, size_t& first_wide, std::string& wide_token);
     bool ReadMesh(ondemand::value value, MeshDescription& mesh);
     bool ReadBone(ondemand::value value, BoneDescription& bone);
-    bool ReadMeshes(ondemand::value value, std::vector<MeshDescription>& meshes);
-    bool ReadBones(ondemand::value value, std::vector<BoneDescription>& bones);
+    // An array of objects, each read by `read` into a new item of `items`.
+    template <typename Item>
+    bool ReadObjects(ondemand::value value, const char* expected, std::vector<Item>& items,
+                     bool (DescriptionParser::*read)(ondemand::value, Item&));
     bool TakeKey(ondemand::field& field, std::string_view& key, ondemand::value& value);
     bool FirstTime(bool& seen, std::string_view key);
     std::string CornerRule(const std::string& token, size_t vertex_count) const;
@@ -1116,42 +1118,24 @@ bool DescriptionParser::ReadBone(ondemand::value value, BoneDescription& bone)
     return true;
 }
 
-bool DescriptionParser::ReadMeshes(ondemand::value value, std::vector<MeshDescription>& meshes)
+template <typename Item>
+bool DescriptionParser::ReadObjects(ondemand::value value, const char* expected,
+                                    std::vector<Item>& items,
+                                    bool (DescriptionParser::*read)(ondemand::value, Item&))
 {
-    ondemand::array items;
-    if (value.get_array().get(items) != simdjson::SUCCESS)
-        return FailExpected(value, "an array of meshes");
+    ondemand::array array;
+    if (value.get_array().get(array) != simdjson::SUCCESS)
+        return FailExpected(value, expected);
     size_t i = 0;
     place_.PushIndex(0);
-    for (auto item : items)
+    for (auto element : array)
     {
         place_.SetIndex(i++);
-        ondemand::value mesh;
-        if (error_code e = item.get(mesh))
+        ondemand::value object;
+        if (error_code e = element.get(object))
             return FailJson(e);
-        meshes.emplace_back();
-        if (!ReadMesh(mesh, meshes.back()))
-            return false;
-    }
-    place_.Pop();
-    return true;
-}
-
-bool DescriptionParser::ReadBones(ondemand::value value, std::vector<BoneDescription>& bones)
-{
-    ondemand::array items;
-    if (value.get_array().get(items) != simdjson::SUCCESS)
-        return FailExpected(value, "an array of bones");
-    size_t i = 0;
-    place_.PushIndex(0);
-    for (auto item : items)
-    {
-        place_.SetIndex(i++);
-        ondemand::value bone;
-        if (error_code e = item.get(bone))
-            return FailJson(e);
-        bones.emplace_back();
-        if (!ReadBone(bone, bones.back()))
+        items.emplace_back();
+        if (!(this->*read)(object, items.back()))
             return false;
     }
     place_.Pop();
@@ -1203,9 +1187,11 @@ bool DescriptionParser::Parse(ModelDescription& out)
         place_.PushKey(key);
         bool ok;
         if (key == "meshes")
-            ok = FirstTime(seen_meshes, key) && ReadMeshes(child, out.meshes);
+            ok = FirstTime(seen_meshes, key) &&
+                 ReadObjects(child, "an array of meshes", out.meshes, &DescriptionParser::ReadMesh);
         else if (key == "bones")
-            ok = FirstTime(seen_bones, key) && ReadBones(child, out.bones);
+            ok = FirstTime(seen_bones, key) &&
+                 ReadObjects(child, "an array of bones", out.bones, &DescriptionParser::ReadBone);
         else
             ok = Validate(child);
         if (!ok)
