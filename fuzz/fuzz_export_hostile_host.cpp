@@ -82,7 +82,7 @@ void CheckStableRun(ModelHandle model, const HostileRun& run, ExportStatus statu
 extern "C" int LLVMFuzzerInitialize(int*, char***)
 {
     const char* unstable = std::getenv("MDL_FUZZ_UNSTABLE_COUNTS");
-    g_options.unstable_counts = unstable == nullptr || std::strcmp(unstable, "0") != 0;
+    g_options.unstable_counts = unstable != nullptr && std::strcmp(unstable, "1") == 0;
     g_show_path = std::getenv("MDL_FUZZ_SHOW");
     return 0;
 }
