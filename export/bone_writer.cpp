@@ -84,16 +84,16 @@ void WriteTranslationTrack(MdlStream& out, BoneHandle bone)
     int32_t count = msBone_GetPositionKeyCount(bone);
     if (count <= 0)
         return;
-    MdlPrint(out, "\tTranslation %d {\n\t\tLinear,\n", count);
+    MdlPrint<"\tTranslation %d {\n\t\tLinear,\n">(out, count);
     for (int32_t k = 0; k < count; ++k)
     {
         const PositionKey* key = msBone_GetPositionKeyAt(bone, k);
         PositionKey value = key ? *key : PositionKey{0.0f, {0.0f, 0.0f, 0.0f}};
         MdlAxes a = ToMdlAxes(value.position);
-        MdlPrint(out, "\t\t%d: { %f, %f, %f },\n", FrameToMdlTime(value.time), a.first, a.second,
-                 a.third);
+        MdlPrint<"\t\t%d: { %f, %f, %f },\n">(out, FrameToMdlTime(value.time), a.first, a.second,
+                                              a.third);
     }
-    MdlPrint(out, "\t}\n");
+    MdlPrint<"\t}\n">(out);
 }
 
 void WriteRotationTrack(MdlStream& out, BoneHandle bone)
@@ -101,16 +101,16 @@ void WriteRotationTrack(MdlStream& out, BoneHandle bone)
     int32_t count = msBone_GetRotationKeyCount(bone);
     if (count <= 0)
         return;
-    MdlPrint(out, "\tRotation %d {\n\t\tLinear,\n", count);
+    MdlPrint<"\tRotation %d {\n\t\tLinear,\n">(out, count);
     for (int32_t k = 0; k < count; ++k)
     {
         const RotationKey* key = msBone_GetRotationKeyAt(bone, k);
         RotationKey value = key ? *key : RotationKey{0.0f, {0.0f, 0.0f, 0.0f}};
         MdlQuaternion q = EulerToMdlQuaternion(value.rotation);
-        MdlPrint(out, "\t\t%d: { %f, %f, %f, %f },\n", FrameToMdlTime(value.time), q.first,
-                 q.second, q.third, q.fourth);
+        MdlPrint<"\t\t%d: { %f, %f, %f, %f },\n">(out, FrameToMdlTime(value.time), q.first,
+                                                  q.second, q.third, q.fourth);
     }
-    MdlPrint(out, "\t}\n");
+    MdlPrint<"\t}\n">(out);
 }
 
 } // namespace
@@ -127,8 +127,8 @@ void WriteBones(MdlStream& out, ModelHandle model, ParentTable table)
         for (int32_t r = 0; r < bone_count; ++r)
         {
             BoneHandle bone = msModel_GetBoneAt(model, r);
-            MdlPrint(out, "Bone \"%s\" {\n", index.NameOf(r));
-            MdlPrint(out, "\tObjectId %d,\n", r);
+            MdlPrint<"Bone \"%s\" {\n">(out, index.NameOf(r));
+            MdlPrint<"\tObjectId %d,\n">(out, r);
 
             char parent_name[kNameBufferSize];
             ReadName(msBone_GetParentName, bone, parent_name);
@@ -136,12 +136,12 @@ void WriteBones(MdlStream& out, ModelHandle model, ParentTable table)
             if (parent > -1)
                 parent_table[r] = parent;
             if (parent_table[r] > -1)
-                MdlPrint(out, "\tParent %d,\n", parent_table[r]);
+                MdlPrint<"\tParent %d,\n">(out, parent_table[r]);
 
-            MdlPrint(out, "\tGeosetId Multiple,\n\tGeosetAnimId None,\n");
+            MdlPrint<"\tGeosetId Multiple,\n\tGeosetAnimId None,\n">(out);
             WriteTranslationTrack(out, bone);
             WriteRotationTrack(out, bone);
-            MdlPrint(out, "}\n");
+            MdlPrint<"}\n">(out);
         }
     }
     MdlRelease(out, index.slots);

@@ -239,17 +239,17 @@ ExportStatus ExportRunWith(ModelHandle model, const ExportSeams& seams)
 
 void WriteModelHeader(MdlStream& out, ModelHandle model)
 {
-    MdlPrint(out, "//exported by quib and stuff\nVersion {\n\tFormatVersion 800,\n}\n");
-    MdlPrint(out, "\tModel \"Model\" {\n");
-    MdlPrint(out, "\tNumGeosets %d,\n", msModel_GetMeshCount(model));
-    MdlPrint(out, "\tNumGeosetAnims 1,\n");
-    MdlPrint(out, "\tNumBones %d,\n", msModel_GetBoneCount(model));
-    MdlPrint(out, "\tBlendTime 150,\n");
-    MdlPrint(out, "\tMinimumExtent { -200, -200, -200 },\n");
-    MdlPrint(out, "\tMaximumExtent { 200, 200, 200 },\n}\n");
-    MdlPrint(out, "////////////////////////////////////////////////////\n");
-    MdlPrint(out, "////////////////////////////////////////////////////\n\n\n\n");
-    MdlPrint(out, "PASTE HEADING HERE\n\n\n\n");
-    MdlPrint(out, "////////////////////////////////////////////////////\n");
-    MdlPrint(out, "////////////////////////////////////////////////////\n");
+    MdlPrint<"//exported by quib and stuff\nVersion {\n\tFormatVersion 800,\n}\n">(out);
+    MdlPrint<"\tModel \"Model\" {\n">(out);
+    MdlPrint<"\tNumGeosets %d,\n">(out, msModel_GetMeshCount(model));
+    MdlPrint<"\tNumGeosetAnims 1,\n">(out);
+    MdlPrint<"\tNumBones %d,\n">(out, msModel_GetBoneCount(model));
+    MdlPrint<"\tBlendTime 150,\n">(out);
+    MdlPrint<"\tMinimumExtent { -200, -200, -200 },\n">(out);
+    MdlPrint<"\tMaximumExtent { 200, 200, 200 },\n}\n">(out);
+    MdlPrint<"////////////////////////////////////////////////////\n">(out);
+    MdlPrint<"////////////////////////////////////////////////////\n\n\n\n">(out);
+    MdlPrint<"PASTE HEADING HERE\n\n\n\n">(out);
+    MdlPrint<"////////////////////////////////////////////////////\n">(out);
+    MdlPrint<"////////////////////////////////////////////////////\n">(out);
 }

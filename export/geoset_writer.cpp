@@ -9,7 +9,7 @@ namespace
 void WriteVec3Row(MdlStream& out, Vec3 v)
 {
     MdlAxes a = ToMdlAxes(v);
-    MdlPrint(out, "\t\t{ %f, %f, %f },\n", a.first, a.second, a.third);
+    MdlPrint<"\t\t{ %f, %f, %f },\n">(out, a.first, a.second, a.third);
 }
 
 } // namespace
@@ -28,59 +28,59 @@ void WriteGeoset(MdlStream& out, ModelHandle model, MeshHandle mesh)
     Vec3* positions = scratch;
     Vec3* normals = scratch + (vertex_count > 0 ? vertex_count : 0);
 
-    MdlPrint(out, "Geoset {\n");
-    MdlPrint(out, "\tVertices %d {\n", vertex_count);
+    MdlPrint<"Geoset {\n">(out);
+    MdlPrint<"\tVertices %d {\n">(out, vertex_count);
     for (int32_t v = 0; v < vertex_count; ++v)
     {
         positions[v] = Vec3{0.0f, 0.0f, 0.0f};
         msVertex_GetVertex(msMesh_GetVertexAt(mesh, v), &positions[v]);
         WriteVec3Row(out, positions[v]);
     }
-    MdlPrint(out, "\t}\n");
+    MdlPrint<"\t}\n">(out);
 
-    MdlPrint(out, "Normals %d {\n", vertex_count);
+    MdlPrint<"Normals %d {\n">(out, vertex_count);
     ComputeVertexNormals(mesh, triangle_count, positions, normals, vertex_count);
     for (int32_t v = 0; v < vertex_count; ++v)
         WriteVec3Row(out, normals[v]);
     MdlRelease(out, scratch);
-    MdlPrint(out, "\t}\n");
+    MdlPrint<"\t}\n">(out);
 
-    MdlPrint(out, "\tTVertices %d {\n", vertex_count);
+    MdlPrint<"\tTVertices %d {\n">(out, vertex_count);
     for (int32_t v = 0; v < vertex_count; ++v)
     {
         Vec2 uv{0.0f, 0.0f};
         msVertex_GetTexCoords(msMesh_GetVertexAt(mesh, v), &uv);
-        MdlPrint(out, "\t\t{ %f, %f },\n", double{uv.u}, double{uv.v});
+        MdlPrint<"\t\t{ %f, %f },\n">(out, double{uv.u}, double{uv.v});
     }
-    MdlPrint(out, "\t}\n");
+    MdlPrint<"\t}\n">(out);
 
-    MdlPrint(out, "\tVertexGroup {\n");
+    MdlPrint<"\tVertexGroup {\n">(out);
     for (int32_t v = 0; v < vertex_count; ++v)
-        MdlPrint(out, "\t\t%d,\n", msVertex_GetBoneIndex(msMesh_GetVertexAt(mesh, v)));
-    MdlPrint(out, "\t}\n");
+        MdlPrint<"\t\t%d,\n">(out, msVertex_GetBoneIndex(msMesh_GetVertexAt(mesh, v)));
+    MdlPrint<"\t}\n">(out);
 
     // The count is of indices, not of triangles; it wraps like the host's
     // int32 arithmetic would rather than overflowing.
-    MdlPrint(out, "\tFaces 1 %d {",
-             static_cast<int32_t>(3u * static_cast<uint32_t>(triangle_count)));
-    MdlPrint(out, "\n\t\tTriangles {\n\t\t{ ");
+    MdlPrint<"\tFaces 1 %d {">(out,
+                               static_cast<int32_t>(3u * static_cast<uint32_t>(triangle_count)));
+    MdlPrint<"\n\t\tTriangles {\n\t\t{ ">(out);
     for (int32_t t = 0; t < triangle_count; ++t)
     {
         VertexIndexTriple corners{{0, 0, 0}};
         msTriangle_GetVertexIndices(msMesh_GetTriangleAt(mesh, t), &corners);
         if (t > 0)
-            MdlPrint(out, ",");
-        MdlPrint(out, " %d, %d, %d", int32_t{corners.corner[0]}, int32_t{corners.corner[1]},
-                 int32_t{corners.corner[2]});
+            MdlPrint<",">(out);
+        MdlPrint<" %d, %d, %d">(out, int32_t{corners.corner[0]}, int32_t{corners.corner[1]},
+                                int32_t{corners.corner[2]});
     }
-    MdlPrint(out, " },\n\t\t}\n\t}\n");
+    MdlPrint<" },\n\t\t}\n\t}\n">(out);
 
-    MdlPrint(out, "\n\tGroups %d %d {\n", bone_count, bone_count);
+    MdlPrint<"\n\tGroups %d %d {\n">(out, bone_count, bone_count);
     for (int32_t b = 0; b < bone_count; ++b)
-        MdlPrint(out, "\t\tMatrices { %d },\n", b);
-    MdlPrint(out, "\t}\n\tMinimumExtent { -200, -200, -200 },\n\t");
-    MdlPrint(out, "MaximumExtent { 200, 200, 200 },\n\tBoundsRadius 400,\n\tAnim {\n\t\t");
-    MdlPrint(out, "MinimumExtent { -200, -200, -200 },\n\t\t");
-    MdlPrint(out, "MaximumExtent { 200, 200, 200 },\n\t\tBoundsRadius 400,\n}\n");
-    MdlPrint(out, "MaterialID 0,\n\tSelectionGroup 0,\n}\n");
+        MdlPrint<"\t\tMatrices { %d },\n">(out, b);
+    MdlPrint<"\t}\n\tMinimumExtent { -200, -200, -200 },\n\t">(out);
+    MdlPrint<"MaximumExtent { 200, 200, 200 },\n\tBoundsRadius 400,\n\tAnim {\n\t\t">(out);
+    MdlPrint<"MinimumExtent { -200, -200, -200 },\n\t\t">(out);
+    MdlPrint<"MaximumExtent { 200, 200, 200 },\n\t\tBoundsRadius 400,\n}\n">(out);
+    MdlPrint<"MaterialID 0,\n\tSelectionGroup 0,\n}\n">(out);
 }

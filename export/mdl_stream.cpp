@@ -6,41 +6,17 @@
 #include <cstdint>
 #include <cstring>
 
-namespace
+namespace mdl_print_detail
 {
 
-// Makes room for `bytes` more in the buffer, flushing it if needed.
-void Reserve(MdlStream& out, size_t bytes)
+char* Reserve(MdlStream& out, size_t bytes)
 {
     assert(bytes <= kMdlStreamBufferSize);
     if (out.used + bytes > kMdlStreamBufferSize)
         MdlFlush(out);
+    return out.buffer + out.used;
 }
 
-// Appends text, storing each line feed as CR LF.
-void PutText(MdlStream& out, const char* text, size_t length)
-{
-    while (length > 0)
-    {
-        // A chunk of at most half the buffer always fits after a flush, even
-        // if every byte of it is a line feed.
-        size_t chunk = length < kMdlStreamBufferSize / 2 ? length : kMdlStreamBufferSize / 2;
-        Reserve(out, 2 * chunk);
-        char* to = out.buffer + out.used;
-        for (size_t i = 0; i < chunk; ++i)
-        {
-            char c = text[i];
-            if (c == '\n')
-                *to++ = '\r';
-            *to++ = c;
-        }
-        out.used = static_cast<size_t>(to - out.buffer);
-        text += chunk;
-        length -= chunk;
-    }
-}
-
-// Copies a terminated text, storing each line feed as CR LF; returns the end.
 char* CopyText(char* to, const char* text)
 {
     for (char c = *text; c != '\0'; c = *++text)
@@ -52,140 +28,55 @@ char* CopyText(char* to, const char* text)
     return to;
 }
 
-// The most that `format` and `args` can add to the buffer: every line feed
-// doubled, and each conversion at its longest.
-size_t LongestResult(const char* format, const MdlArg* args, size_t count)
+void PutBytes(MdlStream& out, const char* bytes, size_t length)
 {
-    size_t longest = 2 * std::strlen(format);
-    for (size_t i = 0; i < count; ++i)
+    while (length > 0)
     {
-        switch (args[i].kind)
-        {
-        case MdlArg::Kind::Int:
-            longest += kInt32MaxChars;
-            break;
-        case MdlArg::Kind::Real:
-            longest += kFixed6MaxChars;
-            break;
-        case MdlArg::Kind::Text:
-            longest += 2 * std::strlen(args[i].text_value);
-            break;
-        }
+        const size_t room = kMdlStreamBufferSize - out.used;
+        const size_t chunk = length < room ? length : room;
+        std::memcpy(out.buffer + out.used, bytes, chunk);
+        out.used += chunk;
+        bytes += chunk;
+        length -= chunk;
+        if (out.used == kMdlStreamBufferSize)
+            MdlFlush(out);
     }
-    return longest;
 }
 
-// Fills in `format` in one pass, straight into a buffer that has room for its
-// longest result; returns the end. Every row of the export takes this way, so
-// it touches each byte of the fixed text once and checks no room on the way.
-char* PutAll(char* to, const char* format, const MdlArg* args, size_t count)
+void PutValue(MdlStream& out, int32_t value)
 {
-    size_t next = 0;
-    for (const char* p = format;; ++p)
-    {
-        const char c = *p;
-        if (c == '\0')
-            break;
-        if (c == '\n')
-        {
-            *to++ = '\r';
-            *to++ = '\n';
-            continue;
-        }
-        if (c != '%')
-        {
-            *to++ = c;
-            continue;
-        }
-        ++p;
-        if (*p == '%')
-        {
-            *to++ = '%';
-            continue;
-        }
-        assert(next < count);
-        const MdlArg& arg = args[next++];
-        switch (*p)
-        {
-        case 'd':
-            assert(arg.kind == MdlArg::Kind::Int);
-            to += FormatInt32(arg.int_value, to);
-            break;
-        case 'f':
-            assert(arg.kind == MdlArg::Kind::Real);
-            to += FormatFixed6(arg.real_value, to);
-            break;
-        case 's':
-            assert(arg.kind == MdlArg::Kind::Text);
-            to = CopyText(to, arg.text_value);
-            break;
-        default:
-            assert(!"unknown conversion");
-            break;
-        }
-    }
-    assert(next == count);
-    (void)count;
-    return to;
+    char* to = Reserve(out, kInt32MaxChars);
+    out.used += FormatInt32(value, to);
 }
 
-} // namespace
-
-void MdlPrintArgs(MdlStream& out, const char* format, const MdlArg* args, size_t count)
+void PutValue(MdlStream& out, double value)
 {
-    const size_t longest = LongestResult(format, args, count);
-    if (longest <= kMdlStreamBufferSize)
-    {
-        Reserve(out, longest);
-        char* const start = out.buffer + out.used;
-        out.used += static_cast<size_t>(PutAll(start, format, args, count) - start);
-        return;
-    }
-
-    // Longer than the buffer (a very long fixed text): piece by piece, each
-    // making its own room.
-    size_t next = 0;
-    const char* text = format;
-    for (const char* p = format; *p != '\0'; ++p)
-    {
-        if (*p != '%')
-            continue;
-        PutText(out, text, static_cast<size_t>(p - text));
-        ++p;
-        if (*p == '%')
-        {
-            PutText(out, "%", 1);
-            text = p + 1;
-            continue;
-        }
-        assert(next < count);
-        const MdlArg& arg = args[next++];
-        switch (*p)
-        {
-        case 'd':
-            assert(arg.kind == MdlArg::Kind::Int);
-            Reserve(out, kInt32MaxChars);
-            out.used += FormatInt32(arg.int_value, out.buffer + out.used);
-            break;
-        case 'f':
-            assert(arg.kind == MdlArg::Kind::Real);
-            Reserve(out, kFixed6MaxChars);
-            out.used += FormatFixed6(arg.real_value, out.buffer + out.used);
-            break;
-        case 's':
-            assert(arg.kind == MdlArg::Kind::Text);
-            PutText(out, arg.text_value, std::strlen(arg.text_value));
-            break;
-        default:
-            assert(!"unknown conversion");
-            break;
-        }
-        text = p + 1;
-    }
-    assert(next == count);
-    (void)count;
-    PutText(out, text, std::strlen(text));
+    char* to = Reserve(out, kFixed6MaxChars);
+    out.used += FormatFixed6(value, to);
 }
+
+void PutValue(MdlStream& out, const char* text)
+{
+    // A chunk of at most half the buffer always fits after a flush, even if
+    // every byte of it is a line feed.
+    constexpr size_t kChunk = kMdlStreamBufferSize / 2;
+    for (size_t length = std::strlen(text); length > 0;)
+    {
+        const size_t chunk = length < kChunk ? length : kChunk;
+        char* to = Reserve(out, 2 * chunk);
+        for (size_t i = 0; i < chunk; ++i)
+        {
+            if (text[i] == '\n')
+                *to++ = '\r';
+            *to++ = text[i];
+        }
+        out.used = static_cast<size_t>(to - out.buffer);
+        text += chunk;
+        length -= chunk;
+    }
+}
+
+} // namespace mdl_print_detail
 
 bool MdlFlush(MdlStream& out)
 {

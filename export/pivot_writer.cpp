@@ -6,7 +6,7 @@ void WritePivotPoints(MdlStream& out, ModelHandle model, ParentTable table)
 {
     int32_t bone_count = table.count;
     const int32_t* parent_table = table.parents;
-    MdlPrint(out, "\nPivotPoints %d {\n", bone_count);
+    MdlPrint<"\nPivotPoints %d {\n">(out, bone_count);
     if (bone_count > 0)
     {
         // Each bone's offset, read once; and for each bone the last walk that
@@ -35,11 +35,11 @@ void WritePivotPoints(MdlStream& out, ModelHandle model, ParentTable table)
                     sum.z = sum.z + offsets[q].z;
                 }
                 MdlAxes a = ToMdlAxes(sum);
-                MdlPrint(out, "\t{ %f, %f, %f },\n", a.first, a.second, a.third);
+                MdlPrint<"\t{ %f, %f, %f },\n">(out, a.first, a.second, a.third);
             }
         }
         MdlRelease(out, seen_on_walk);
         MdlRelease(out, offsets);
     }
-    MdlPrint(out, "}");
+    MdlPrint<"}">(out);
 }
