@@ -5,11 +5,6 @@
 #include <cmath>
 #include <limits>
 
-MdlAxes ToMdlAxes(Vec3 v)
-{
-    return MdlAxes{v.z, v.x, v.y};
-}
-
 int32_t FrameToMdlTime(float t)
 {
     double milliseconds = static_cast<double>(t) * 1000.0 / 24.0;

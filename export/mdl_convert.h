@@ -14,7 +14,11 @@ struct MdlAxes
 {
     double first, second, third;
 };
-MdlAxes ToMdlAxes(Vec3 v);
+// Inline: every vertex, normal, key and pivot row passes through it.
+inline MdlAxes ToMdlAxes(Vec3 v)
+{
+    return MdlAxes{v.z, v.x, v.y};
+}
 
 // A host key time (frames at 24 per second) in milliseconds: t * 1000 / 24 in
 // double precision, multiplied first, truncated toward zero. Saturates to the

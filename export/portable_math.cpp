@@ -310,42 +310,58 @@ double PortableCos(double x)
     }
 }
 
+// The export calls this for every rotation key, on angles whose signs and
+// quadrants follow no pattern, so the common case takes no branch that
+// depends on them: every argument below 2^20 goes through the three-piece
+// reduction (which gives quadrant 0 and exactly ax, as Reduce does, for
+// ax <= pi/4), and the quadrant and the sign pick their results by masks.
+// The arithmetic is the same as PortableSin's and PortableCos's, operation for
+// operation, so the bits are too.
 void PortableSinCos(double x, double& sine, double& cosine)
 {
-    if (!IsFinite(x))
+    constexpr uint64_t kSignBit = uint64_t{1} << 63;
+    const uint64_t bits = std::bit_cast<uint64_t>(x);
+    const uint64_t sign = bits & kSignBit;
+    const double ax = std::bit_cast<double>(bits & ~kSignBit);
+
+    Reduced r{0, 0.0, 0.0};
+    if (ax < kSmallLimit && ax >= kTiny)
+    {
+        const double n = (ax * kTwoOverPi + 0x1.8p52) - 0x1.8p52;
+        const double t = ax - n * kPio2Part1;
+        const double p2 = n * kPio2Part2;
+        const double s = t - p2;
+        const double s_part = s - t;
+        const double s_error = (t - (s - s_part)) - (p2 + s_part);
+        const double w = s_error - n * kPio2Part3;
+        r.high = s + w;
+        r.low = w - (r.high - s);
+        r.quadrant = static_cast<unsigned>(n) & 3;
+        if (n != 0.0 && r.high < kSmallRemainderMin && r.high > -kSmallRemainderMin)
+            r = ReduceLarge(ax); // too near a multiple of pi/2 for three pieces
+    }
+    else if (!IsFinite(x))
     {
         sine = cosine = std::numeric_limits<double>::quiet_NaN();
         return;
     }
-    double ax = x < 0.0 ? -x : x;
-    if (ax < kTiny)
+    else if (ax < kTiny)
     {
         sine = x;
         cosine = 1.0;
         return;
     }
-    Reduced r = Reduce(ax);
-    double s = KernelSin(r.high, r.low);
-    double c = KernelCos(r.high, r.low);
-    switch (r.quadrant)
+    else
     {
-    case 0:
-        sine = s;
-        cosine = c;
-        break;
-    case 1:
-        sine = c;
-        cosine = -s;
-        break;
-    case 2:
-        sine = -s;
-        cosine = -c;
-        break;
-    default:
-        sine = -c;
-        cosine = s;
-        break;
+        r = ReduceLarge(ax);
     }
-    if (x < 0.0)
-        sine = -sine;
+
+    const uint64_t s = std::bit_cast<uint64_t>(KernelSin(r.high, r.low));
+    const uint64_t c = std::bit_cast<uint64_t>(KernelCos(r.high, r.low));
+    // Odd quadrants swap the two and negate the new cosine; quadrants 2 and 3
+    // negate both; a negative x negates the sine.
+    const uint64_t swap = uint64_t{0} - (r.quadrant & 1);
+    const uint64_t negate = static_cast<uint64_t>(r.quadrant >> 1) << 63;
+    sine = std::bit_cast<double>(((s & ~swap) | (c & swap)) ^ negate ^ sign);
+    cosine = std::bit_cast<double>(((c & ~swap) | ((s ^ kSignBit) & swap)) ^ negate);
 }
