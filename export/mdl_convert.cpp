@@ -21,13 +21,13 @@ int32_t FrameToMdlTime(float t)
 
 MdlQuaternion EulerToMdlQuaternion(Vec3 r)
 {
-    double half_x = static_cast<double>(r.x) / 2.0;
-    double half_y = static_cast<double>(r.y) / 2.0;
-    double half_z = static_cast<double>(r.z) / 2.0;
-    double cx, sx, cy, sy, cz, sz;
-    PortableSinCos(half_x, sx, cx);
-    PortableSinCos(half_y, sy, cy);
-    PortableSinCos(half_z, sz, cz);
+    const double halves[3] = {static_cast<double>(r.x) / 2.0, static_cast<double>(r.y) / 2.0,
+                              static_cast<double>(r.z) / 2.0};
+    double sines[3];
+    double cosines[3];
+    PortableSinCos3(halves, sines, cosines);
+    const double sx = sines[0], sy = sines[1], sz = sines[2];
+    const double cx = cosines[0], cy = cosines[1], cz = cosines[2];
     double a = cy * cz;
     double b = sy * sz;
     return MdlQuaternion{

@@ -234,23 +234,24 @@ Reduced Reduce(double ax)
     return ReduceLarge(ax);
 }
 
-// sin(x + y) for |x| <= pi/4, |y| <= ulp(x).
-double KernelSin(double x, double y)
+// sin(x + y) for |x| <= pi/4, |y| <= ulp(x). T is double, or Lanes of them
+// (the same operations, lane by lane).
+template <typename T> [[gnu::always_inline]] inline T KernelSin(T x, T y)
 {
-    double z = x * x;
-    double v = z * x;
-    double r = kS2 + z * (kS3 + z * (kS4 + z * (kS5 + z * kS6)));
+    T z = x * x;
+    T v = z * x;
+    T r = kS2 + z * (kS3 + z * (kS4 + z * (kS5 + z * kS6)));
     // x + v (S1 + z r) + y (1 - x^2/2), with the small terms summed first.
     return x - ((z * (0.5 * y - v * r) - y) - v * kS1);
 }
 
 // cos(x + y) for |x| <= pi/4, |y| <= ulp(x).
-double KernelCos(double x, double y)
+template <typename T> [[gnu::always_inline]] inline T KernelCos(T x, T y)
 {
-    double z = x * x;
-    double r = z * (kC1 + z * (kC2 + z * (kC3 + z * (kC4 + z * (kC5 + z * kC6)))));
-    double hz = 0.5 * z;
-    double w = 1.0 - hz;
+    T z = x * x;
+    T r = z * (kC1 + z * (kC2 + z * (kC3 + z * (kC4 + z * (kC5 + z * kC6)))));
+    T hz = 0.5 * z;
+    T w = 1.0 - hz;
     // 1 - hz rounds; ((1 - w) - hz) is exactly what the rounding lost.
     return w + (((1.0 - w) - hz) + (z * r - x * y));
 }
@@ -364,4 +365,85 @@ void PortableSinCos(double x, double& sine, double& cosine)
     const uint64_t negate = static_cast<uint64_t>(r.quadrant >> 1) << 63;
     sine = std::bit_cast<double>(((s & ~swap) | (c & swap)) ^ negate ^ sign);
     cosine = std::bit_cast<double>(((c & ~swap) | ((s ^ kSignBit) & swap)) ^ negate);
+}
+
+namespace
+{
+
+// Two doubles side by side, as one SSE2 register holds them, and their bits.
+// The compiler pairs the operations; each lane rounds exactly as the scalar
+// operation would.
+using Lanes = double __attribute__((vector_size(16)));
+using LaneBits = uint64_t __attribute__((vector_size(16)));
+
+LaneBits Mask(decltype(Lanes{} < Lanes{}) comparison)
+{
+    return std::bit_cast<LaneBits>(comparison);
+}
+
+// PortableSinCos of x[0] and x[1] at once, with the same operations in each
+// lane. A lane that the three-piece reduction cannot take sends both the
+// scalar way.
+[[gnu::always_inline]] inline void SinCosLanes(const double* x, double* sine, double* cosine)
+{
+    constexpr uint64_t kSignBit = uint64_t{1} << 63;
+    const LaneBits bits = {std::bit_cast<uint64_t>(x[0]), std::bit_cast<uint64_t>(x[1])};
+    const LaneBits sign = bits & kSignBit;
+    const Lanes ax = std::bit_cast<Lanes>(bits & ~kSignBit);
+
+    const Lanes shifted = ax * kTwoOverPi + 0x1.8p52;
+    const Lanes n = shifted - 0x1.8p52;
+    const Lanes t = ax - n * kPio2Part1;
+    const Lanes p2 = n * kPio2Part2;
+    const Lanes s = t - p2;
+    const Lanes s_part = s - t;
+    const Lanes s_error = (t - (s - s_part)) - (p2 + s_part);
+    const Lanes w = s_error - n * kPio2Part3;
+    const Lanes high = s + w;
+    const Lanes low = w - (high - s);
+
+    // 2^20 and above, not finite, or too near a nonzero multiple of pi/2.
+    const LaneBits slow =
+        ~Mask(ax < kSmallLimit) |
+        (Mask(n != 0.0) & Mask(high < kSmallRemainderMin) & Mask(high > -kSmallRemainderMin));
+    if ((slow[0] | slow[1]) != 0)
+    {
+        PortableSinCos(x[0], sine[0], cosine[0]);
+        PortableSinCos(x[1], sine[1], cosine[1]);
+        return;
+    }
+
+    const LaneBits sin_bits = std::bit_cast<LaneBits>(KernelSin(high, low));
+    const LaneBits cos_bits = std::bit_cast<LaneBits>(KernelCos(high, low));
+    // shifted = n + 1.5 * 2^52 exactly, so its last significand bits are n's.
+    const LaneBits quadrant = std::bit_cast<LaneBits>(shifted) & 3;
+    const LaneBits swap = -(quadrant & 1);
+    const LaneBits negate = (quadrant >> 1) << 63;
+    LaneBits sin_out = ((sin_bits & ~swap) | (cos_bits & swap)) ^ negate ^ sign;
+    LaneBits cos_out = ((cos_bits & ~swap) | ((sin_bits ^ kSignBit) & swap)) ^ negate;
+    // Below 2^-27 the sine is the argument itself and the cosine 1.
+    const LaneBits tiny = Mask(ax < kTiny);
+    sin_out = (sin_out & ~tiny) | (bits & tiny);
+    cos_out = (cos_out & ~tiny) | (std::bit_cast<uint64_t>(1.0) & tiny);
+    for (int i = 0; i < 2; ++i)
+    {
+        sine[i] = std::bit_cast<double>(sin_out[i]);
+        cosine[i] = std::bit_cast<double>(cos_out[i]);
+    }
+}
+
+} // namespace
+
+void PortableSinCos3(const double x[3], double sine[3], double cosine[3])
+{
+    const double in[4] = {x[0], x[1], x[2], 0.0};
+    double s[4];
+    double c[4];
+    SinCosLanes(in, s, c);
+    SinCosLanes(in + 2, s + 2, c + 2);
+    for (int i = 0; i < 3; ++i)
+    {
+        sine[i] = s[i];
+        cosine[i] = c[i];
+    }
 }

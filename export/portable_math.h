@@ -13,4 +13,7 @@ double PortableCos(double x);
 // and PortableCos(x).
 void PortableSinCos(double x, double& sine, double& cosine);
 
+// Three at once, side by side: the same bits as PortableSinCos on each.
+void PortableSinCos3(const double x[3], double sine[3], double cosine[3]);
+
 #endif

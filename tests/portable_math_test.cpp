@@ -452,4 +452,42 @@ TEST(PortableSinCos, GivesTheBitsOfTheSeparateFunctions)
     }
 }
 
+TEST(PortableSinCos3, GivesTheBitsOfPortableSinCosInEveryLane)
+{
+    // Lanes of every kind side by side: ordinary angles, zeros and tiny ones
+    // (answered in the lane), huge, infinite and NaN ones and those near a
+    // multiple of pi/2 (each sends its pair of lanes the scalar way), so that
+    // every mixture of the two ways meets in one call.
+    std::vector<double> values = HalvedFloatAngles(30000, 7);
+    for (const std::vector<double>& more :
+         {UniformDoubles(30000, 4.0, 11), LogUniformDoubles(20000, -1074, 1024, 12),
+          LogUniformDoubles(10000, -40, 21, 13), NearMultiplesOfHalfPi(3000),
+          std::vector<double>{0.0, -0.0, kSmallestSubnormal, -kSmallestSubnormal, 0x1p-27,
+                              0x1.fffffffffffffp-28, 0x1p20, 0x1.fffffffffffffp19, kInfinity,
+                              -kInfinity, kNan, 0x1.921fb54442d18p-1, 0x1.921fb54442d19p-1}})
+        values.insert(values.end(), more.begin(), more.end());
+    std::mt19937 random(3);
+    std::shuffle(values.begin(), values.end(), random);
+    int mismatches = 0;
+    for (size_t i = 0; i + 3 <= values.size(); ++i)
+    {
+        const double x[3] = {values[i], -values[i + 1], values[i + 2]};
+        double sines[3];
+        double cosines[3];
+        PortableSinCos3(x, sines, cosines);
+        for (int lane = 0; lane < 3; ++lane)
+        {
+            double sine = 0.0, cosine = 0.0;
+            PortableSinCos(x[lane], sine, cosine);
+            if (Bits(sines[lane]) != Bits(sine) || Bits(cosines[lane]) != Bits(cosine))
+            {
+                if (++mismatches <= 5)
+                    ADD_FAILURE() << "lane " << lane << " of " << Hex(x[0]) << " " << Hex(x[1])
+                                  << " " << Hex(x[2]);
+            }
+        }
+    }
+    EXPECT_EQ(mismatches, 0);
+}
+
 } // namespace
