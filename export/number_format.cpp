@@ -37,40 +37,52 @@ constexpr char kDigitPairs[] = "00010203040506070809"
 constexpr char kZero[] = "0.000000";
 constexpr size_t kZeroChars = sizeof(kZero) - 1;
 
-// Writes the decimal digits of `value` (at least one) and returns the end.
-char* WriteUnsigned(uint64_t value, char* out)
+constexpr uint32_t kPowersOfTen32[10] = {1,      10,      100,      1000,      10000,
+                                         100000, 1000000, 10000000, 100000000, 1000000000};
+
+// Number of decimal digits of `value`, at least one: the bit length gives
+// log10 within one (1233 / 4096 is just above log10(2)), the table the rest.
+unsigned DigitCount(uint32_t value)
 {
-    char digits[20];
-    char* const end = digits + sizeof(digits);
+    const auto estimate = static_cast<unsigned>(std::bit_width(value | 1u) * 1233u) >> 12;
+    return estimate + ((value | 1u) >= kPowersOfTen32[estimate] ? 1u : 0u);
+}
+
+// Writes the decimal digits of `value` (at least one) and returns the end.
+// Every integer part and every "%d" passes here: the digits go straight to
+// their places, two at a time, from the last.
+char* WriteUnsigned32(uint32_t value, char* out)
+{
+    char* const end = out + DigitCount(value);
     char* p = end;
-    // 64-bit division is a library call on 32-bit targets: finish in 32 bits.
-    while (value > UINT32_MAX)
+    while (value >= 100)
     {
-        const uint64_t quotient = value / 100;
+        const uint32_t quotient = value / 100;
         p -= 2;
         std::memcpy(p, kDigitPairs + 2 * (value - quotient * 100), 2);
         value = quotient;
     }
-    auto small = static_cast<uint32_t>(value);
-    while (small >= 100)
-    {
-        const uint32_t quotient = small / 100;
-        p -= 2;
-        std::memcpy(p, kDigitPairs + 2 * (small - quotient * 100), 2);
-        small = quotient;
-    }
-    if (small >= 10)
-    {
-        p -= 2;
-        std::memcpy(p, kDigitPairs + 2 * small, 2);
-    }
+    if (value >= 10)
+        std::memcpy(p - 2, kDigitPairs + 2 * value, 2);
     else
-    {
-        *--p = static_cast<char>('0' + small);
-    }
-    const auto count = static_cast<size_t>(end - p);
-    std::memcpy(out, p, count);
-    return out + count;
+        p[-1] = static_cast<char>('0' + value);
+    return end;
+}
+
+// The same for any 64-bit value.
+char* WriteUnsigned(uint64_t value, char* out)
+{
+    if (value <= UINT32_MAX)
+        return WriteUnsigned32(static_cast<uint32_t>(value), out);
+    // 64-bit division is a library call on 32-bit targets: peel off nine
+    // digits at a time and finish each piece in 32 bits.
+    constexpr uint32_t kBillion = 1000000000;
+    const uint64_t upper = value / kBillion;
+    const auto lower = static_cast<uint32_t>(value - upper * kBillion);
+    char* p = WriteUnsigned(upper, out);
+    const unsigned zeros = 9 - DigitCount(lower);
+    std::memset(p, '0', zeros);
+    return WriteUnsigned32(lower, p + zeros);
 }
 
 // Writes `sign`, `integer`, the point and the six digits of `decimals`

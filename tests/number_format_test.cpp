@@ -2,6 +2,7 @@
 
 #include <bit>
 #include <cfloat>
+#include <charconv>
 #include <clocale>
 #include <cstdint>
 #include <cstdio>
@@ -438,6 +439,26 @@ TEST(FormatInt32, WritesEveryDigitCount)
     EXPECT_EQ(Int32Text(123456789), "123456789");
     EXPECT_EQ(Int32Text(999999999), "999999999");
     EXPECT_EQ(Int32Text(1000000000), "1000000000");
+}
+
+TEST(FormatInt32, AgreesWithToCharsOnBothSidesOfEveryPowerOfTen)
+{
+    // The digit count comes from the bit length: these are where it changes.
+    std::vector<int64_t> values;
+    for (int64_t power = 1; power <= 1000000000; power *= 10)
+        for (int64_t near = -2; near <= 2; ++near)
+            values.insert(values.end(), {power + near, -(power + near)});
+    for (int bits = 1; bits < 31; ++bits)
+        for (int64_t near = -1; near <= 1; ++near)
+            values.insert(values.end(),
+                          {(int64_t{1} << bits) + near, -(int64_t{1} << bits) - near});
+    for (int64_t value : values)
+    {
+        const auto v = static_cast<int32_t>(value);
+        char expected[16];
+        const auto result = std::to_chars(expected, expected + sizeof(expected), v);
+        EXPECT_EQ(Int32Text(v), std::string(expected, result.ptr)) << v;
+    }
 }
 
 TEST(FormatInt32, WritesTheExtremes)
