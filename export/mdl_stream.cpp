@@ -9,14 +9,6 @@
 namespace mdl_print_detail
 {
 
-char* Reserve(MdlStream& out, size_t bytes)
-{
-    assert(bytes <= kMdlStreamBufferSize);
-    if (out.used + bytes > kMdlStreamBufferSize)
-        MdlFlush(out);
-    return out.buffer + out.used;
-}
-
 char* CopyText(char* to, const char* text)
 {
     for (char c = *text; c != '\0'; c = *++text)

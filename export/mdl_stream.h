@@ -42,6 +42,22 @@ struct MdlStream
     char buffer[kMdlStreamBufferSize];
 };
 
+// Hands the buffered bytes to the file. Returns false once any write failed.
+bool MdlFlush(MdlStream& out);
+
+// Marks the stream failed: scratch memory was refused, so the file cannot be
+// complete.
+void MdlFail(MdlStream& out);
+
+// Scratch memory through the run's allocator; a refusal marks the stream
+// failed and yields null.
+void* MdlAllocate(MdlStream& out, size_t bytes);
+// Room for `count` items of `size` bytes (none for a count below 1); a size
+// that does not fit in size_t is refused like memory that is not there, so a
+// count from the host can never wrap into a small block.
+void* MdlAllocateArray(MdlStream& out, int64_t count, size_t size);
+void MdlRelease(MdlStream& out, void* memory);
+
 // MdlPrint<"format">(out, args...) appends `format` with its conversions
 // filled in from `args`, in order: "%d" takes an int32_t, "%f" a double, "%s"
 // a terminated string, and "%%" is a percent sign. The format is a string
@@ -192,6 +208,15 @@ char* PutFrom(char* to, Arg arg, Rest... rest)
     return PutFrom<P, I + 1>(to, rest...);
 }
 
+// Returns room for `bytes` (at most the buffer's size), flushing first if
+// needed. Inline: every row asks.
+inline char* Reserve(MdlStream& out, size_t bytes)
+{
+    if (out.used + bytes > kMdlStreamBufferSize)
+        MdlFlush(out);
+    return out.buffer + out.used;
+}
+
 // The slow way, for a result that may not fit the buffer at all (a "%s" of
 // tens of kilobytes): each piece and argument makes its own room.
 void PutBytes(MdlStream& out, const char* bytes, size_t length);
@@ -210,9 +235,6 @@ void PutLongFrom(MdlStream& out, Arg arg, Rest... rest)
     PutValue(out, arg);
     PutLongFrom<P, I + 1>(out, rest...);
 }
-
-// Returns room for `bytes` (at most the buffer's size), flushing first if needed.
-char* Reserve(MdlStream& out, size_t bytes);
 
 } // namespace mdl_print_detail
 
@@ -238,21 +260,5 @@ template <MdlFormat F, typename... Args> void MdlPrint(MdlStream& out, Args... a
     char* const start = Reserve(out, longest);
     out.used += static_cast<size_t>(PutFrom<parsed, 0>(start, args...) - start);
 }
-
-// Hands the buffered bytes to the file. Returns false once any write failed.
-bool MdlFlush(MdlStream& out);
-
-// Marks the stream failed: scratch memory was refused, so the file cannot be
-// complete.
-void MdlFail(MdlStream& out);
-
-// Scratch memory through the run's allocator; a refusal marks the stream
-// failed and yields null.
-void* MdlAllocate(MdlStream& out, size_t bytes);
-// Room for `count` items of `size` bytes (none for a count below 1); a size
-// that does not fit in size_t is refused like memory that is not there, so a
-// count from the host can never wrap into a small block.
-void* MdlAllocateArray(MdlStream& out, int64_t count, size_t size);
-void MdlRelease(MdlStream& out, void* memory);
 
 #endif
