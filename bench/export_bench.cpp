@@ -156,8 +156,13 @@ ExportNumbers RecordExportNumbers(const BenchModel& model)
                 Vec3{mesh.positions[3 * v], mesh.positions[3 * v + 1], mesh.positions[3 * v + 2]};
         std::vector<Vec3> normals(mesh.bone_indices.size());
         MeshHandle host_mesh = msModel_GetMeshAt(handle, static_cast<int32_t>(m));
-        ComputeVertexNormals(host_mesh, msMesh_GetTriangleCount(host_mesh), positions.data(),
-                             normals.data(), vertex_count);
+        std::vector<VertexIndexTriple> triangles(
+            static_cast<size_t>(msMesh_GetTriangleCount(host_mesh)));
+        for (size_t t = 0; t < triangles.size(); ++t)
+            msTriangle_GetVertexIndices(msMesh_GetTriangleAt(host_mesh, static_cast<int32_t>(t)),
+                                        &triangles[t]);
+        ComputeVertexNormals(triangles.data(), static_cast<int32_t>(triangles.size()),
+                             positions.data(), normals.data(), vertex_count);
         for (const Vec3& n : normals)
             AddAxes(reals, n);
         ints.push_back(vertex_count);

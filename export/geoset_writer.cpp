@@ -21,10 +21,18 @@ void WriteGeoset(MdlStream& out, ModelHandle model, MeshHandle mesh)
     int32_t bone_count = msModel_GetBoneCount(model);
 
     // The positions are read once, for the Vertices list and the normals;
-    // the normals are built beside them. One block for both.
+    // the normals are built beside them. One block for both. The triangles
+    // too are read once, for the normals and the Faces list.
     auto* scratch = static_cast<Vec3*>(MdlAllocateArray(out, vertex_count, 2 * sizeof(Vec3)));
-    if (scratch == nullptr)
-        return; // the stream is marked failed: the file will not be kept
+    auto* triangles = static_cast<VertexIndexTriple*>(
+        MdlAllocateArray(out, triangle_count, sizeof(VertexIndexTriple)));
+    if (scratch == nullptr || triangles == nullptr)
+    {
+        // The stream is marked failed: the file will not be kept.
+        MdlRelease(out, triangles);
+        MdlRelease(out, scratch);
+        return;
+    }
     Vec3* positions = scratch;
     Vec3* normals = scratch + (vertex_count > 0 ? vertex_count : 0);
 
@@ -39,7 +47,12 @@ void WriteGeoset(MdlStream& out, ModelHandle model, MeshHandle mesh)
     MdlPrint<"\t}\n">(out);
 
     MdlPrint<"Normals %d {\n">(out, vertex_count);
-    ComputeVertexNormals(mesh, triangle_count, positions, normals, vertex_count);
+    for (int32_t t = 0; t < triangle_count; ++t)
+    {
+        triangles[t] = VertexIndexTriple{{0, 0, 0}};
+        msTriangle_GetVertexIndices(msMesh_GetTriangleAt(mesh, t), &triangles[t]);
+    }
+    ComputeVertexNormals(triangles, triangle_count, positions, normals, vertex_count);
     for (int32_t v = 0; v < vertex_count; ++v)
         WriteVec3Row(out, normals[v]);
     MdlRelease(out, scratch);
@@ -66,13 +79,13 @@ void WriteGeoset(MdlStream& out, ModelHandle model, MeshHandle mesh)
     MdlPrint<"\n\t\tTriangles {\n\t\t{ ">(out);
     for (int32_t t = 0; t < triangle_count; ++t)
     {
-        VertexIndexTriple corners{{0, 0, 0}};
-        msTriangle_GetVertexIndices(msMesh_GetTriangleAt(mesh, t), &corners);
+        const VertexIndexTriple& corners = triangles[t];
         if (t > 0)
             MdlPrint<",">(out);
         MdlPrint<" %d, %d, %d">(out, int32_t{corners.corner[0]}, int32_t{corners.corner[1]},
                                 int32_t{corners.corner[2]});
     }
+    MdlRelease(out, triangles);
     MdlPrint<" },\n\t\t}\n\t}\n">(out);
 
     MdlPrint<"\n\tGroups %d %d {\n">(out, bone_count, bone_count);

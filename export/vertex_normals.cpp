@@ -17,8 +17,8 @@ void Accumulate(Vec3& sum, double fx, double fy, double fz)
 
 } // namespace
 
-void ComputeVertexNormals(MeshHandle mesh, int32_t triangle_count, const Vec3* positions,
-                          Vec3* normals, int32_t vertex_count)
+void ComputeVertexNormals(const VertexIndexTriple* triangles, int32_t triangle_count,
+                          const Vec3* positions, Vec3* normals, int32_t vertex_count)
 {
     if (vertex_count <= 0)
         return;
@@ -26,8 +26,7 @@ void ComputeVertexNormals(MeshHandle mesh, int32_t triangle_count, const Vec3* p
 
     for (int32_t t = 0; t < triangle_count; ++t)
     {
-        VertexIndexTriple corners{{0, 0, 0}};
-        msTriangle_GetVertexIndices(msMesh_GetTriangleAt(mesh, t), &corners);
+        const VertexIndexTriple& corners = triangles[t];
         int32_t i0 = corners.corner[0];
         int32_t i1 = corners.corner[1];
         int32_t i2 = corners.corner[2];

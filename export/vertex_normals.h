@@ -9,15 +9,14 @@
 #include <cstdint>
 
 // Fills `normals`, which has `vertex_count` entries (the mesh's vertex count),
-// with the unit normal of every vertex, in vertex order. `positions` holds the
-// mesh's vertex positions as the host reports them, read once by the caller;
-// the first `triangle_count` triangles are read from `mesh` (the count the
-// caller read, so that every writer of the mesh goes by the same one).
+// with the unit normal of every vertex, in vertex order, from the mesh's
+// vertex positions and its `triangle_count` triangles, both as the host
+// reported them and read once by the caller.
 //
 // A triangle with a corner at or above `vertex_count` adds nothing: the array
 // is never addressed outside its entries. A vertex whose sum has length zero
 // (no triangle, or only degenerate ones) gets (0, 0, 0).
-void ComputeVertexNormals(MeshHandle mesh, int32_t triangle_count, const Vec3* positions,
-                          Vec3* normals, int32_t vertex_count);
+void ComputeVertexNormals(const VertexIndexTriple* triangles, int32_t triangle_count,
+                          const Vec3* positions, Vec3* normals, int32_t vertex_count);
 
 #endif

@@ -23,8 +23,12 @@ std::vector<Vec3> NormalsOf(MeshHandle mesh, int32_t vertex_count)
         msVertex_GetVertex(msMesh_GetVertexAt(mesh, v), &positions[static_cast<size_t>(v)]);
     // One spare entry past the end, to see that nothing writes there.
     std::vector<Vec3> normals(static_cast<size_t>(vertex_count) + 1, Vec3{7.0f, 7.0f, 7.0f});
-    ComputeVertexNormals(mesh, msMesh_GetTriangleCount(mesh), positions.data(), normals.data(),
-                         vertex_count);
+    std::vector<VertexIndexTriple> triangles(static_cast<size_t>(msMesh_GetTriangleCount(mesh)));
+    for (size_t t = 0; t < triangles.size(); ++t)
+        msTriangle_GetVertexIndices(msMesh_GetTriangleAt(mesh, static_cast<int32_t>(t)),
+                                    &triangles[t]);
+    ComputeVertexNormals(triangles.data(), static_cast<int32_t>(triangles.size()), positions.data(),
+                         normals.data(), vertex_count);
     EXPECT_EQ(normals.back().x, 7.0f);
     normals.pop_back();
     return normals;

@@ -420,13 +420,15 @@ TEST_F(FaultInjection, LateAllocationsRefused)
     BuildTwoMeshesThreeBones(counted);
     ASSERT_EQ(Run(dir.Path("counted.mdl"), counted), 0);
     const std::vector<size_t> sizes = g_allocation_sizes;
-    // The stream first; then one block of positions and normals per mesh, in
-    // mesh order (3 and 4 vertices of 2 x 12 bytes); then the parent table
-    // (3 bones of 4 bytes).
-    ASSERT_GE(sizes.size(), 4u);
+    // The stream first; then per mesh, in mesh order, one block of positions
+    // and normals (3 and 4 vertices of 2 x 12 bytes) and one of triangles (1
+    // and 2 of 6 bytes); then the parent table (3 bones of 4 bytes).
+    ASSERT_GE(sizes.size(), 6u);
     EXPECT_EQ(sizes[1], 72u);
-    EXPECT_EQ(sizes[2], 96u); // the second mesh's positions and normals
-    EXPECT_EQ(sizes[3], 12u); // the parent table
+    EXPECT_EQ(sizes[2], 6u);
+    EXPECT_EQ(sizes[3], 96u); // the second mesh's positions and normals
+    EXPECT_EQ(sizes[4], 12u); // and its triangles
+    EXPECT_EQ(sizes[5], 12u); // the parent table
 
     std::string path = dir.Path("memory.mdl");
     for (int refused = 0; refused < static_cast<int>(sizes.size()); ++refused)
