@@ -2,38 +2,44 @@
 
 #include "portable_math.h"
 
-#include <cmath>
-#include <limits>
-
-int32_t FrameToMdlTime(float t)
-{
-    double milliseconds = static_cast<double>(t) * 1000.0 / 24.0;
-    if (std::isnan(milliseconds))
-        return 0;
-    // Truncation toward zero; out-of-range times stop at the int32 limits
-    // instead of being undefined.
-    if (milliseconds >= 2147483647.0)
-        return std::numeric_limits<int32_t>::max();
-    if (milliseconds <= -2147483648.0)
-        return std::numeric_limits<int32_t>::min();
-    return static_cast<int32_t>(milliseconds);
-}
-
 MdlQuaternion EulerToMdlQuaternion(Vec3 r)
 {
-    const double halves[3] = {static_cast<double>(r.x) / 2.0, static_cast<double>(r.y) / 2.0,
-                              static_cast<double>(r.z) / 2.0};
-    double sines[3];
-    double cosines[3];
-    PortableSinCos3(halves, sines, cosines);
-    const double sx = sines[0], sy = sines[1], sz = sines[2];
-    const double cx = cosines[0], cy = cosines[1], cz = cosines[2];
-    double a = cy * cz;
-    double b = sy * sz;
-    return MdlQuaternion{
-        cy * sz * cx + sy * cz * sx,
-        a * sx - b * cx,
-        sy * cz * cx - cy * sz * sx,
-        a * cx + b * sx,
-    };
+    MdlQuaternion q;
+    EulerToMdlQuaternions(&r, &q, 1);
+    return q;
+}
+
+void EulerToMdlQuaternions(const Vec3* rotations, MdlQuaternion* quaternions, int32_t count)
+{
+    // The sines and cosines of a block of keys' half angles are taken
+    // together, two at a time.
+    constexpr int32_t kBlock = 32;
+    double halves[3 * kBlock];
+    double sines[3 * kBlock];
+    double cosines[3 * kBlock];
+    for (int32_t first = 0; first < count; first += kBlock)
+    {
+        const int32_t n = count - first < kBlock ? count - first : kBlock;
+        for (int32_t k = 0; k < n; ++k)
+        {
+            const Vec3& r = rotations[first + k];
+            halves[3 * k] = static_cast<double>(r.x) / 2.0;
+            halves[3 * k + 1] = static_cast<double>(r.y) / 2.0;
+            halves[3 * k + 2] = static_cast<double>(r.z) / 2.0;
+        }
+        PortableSinCosN(halves, sines, cosines, 3 * static_cast<size_t>(n));
+        for (int32_t k = 0; k < n; ++k)
+        {
+            const double sx = sines[3 * k], sy = sines[3 * k + 1], sz = sines[3 * k + 2];
+            const double cx = cosines[3 * k], cy = cosines[3 * k + 1], cz = cosines[3 * k + 2];
+            const double a = cy * cz;
+            const double b = sy * sz;
+            quaternions[first + k] = MdlQuaternion{
+                cy * sz * cx + sy * cz * sx,
+                a * sx - b * cx,
+                sy * cz * cx - cy * sz * sx,
+                a * cx + b * sx,
+            };
+        }
+    }
 }

@@ -5,7 +5,9 @@
 
 #include "host_model_lib.h"
 
+#include <cmath>
 #include <cstdint>
+#include <limits>
 
 // A position or direction in the order the MDL writes it: the host's z, x, y,
 // each widened exactly to double. The reorder is cyclic: it keeps handedness
@@ -23,7 +25,20 @@ inline MdlAxes ToMdlAxes(Vec3 v)
 // A host key time (frames at 24 per second) in milliseconds: t * 1000 / 24 in
 // double precision, multiplied first, truncated toward zero. Saturates to the
 // int32 range; a NaN time gives 0.
-int32_t FrameToMdlTime(float t);
+// Inline: every key row calls it.
+inline int32_t FrameToMdlTime(float t)
+{
+    const double milliseconds = static_cast<double>(t) * 1000.0 / 24.0;
+    if (std::isnan(milliseconds))
+        return 0;
+    // Truncation toward zero; out-of-range times stop at the int32 limits
+    // instead of being undefined.
+    if (milliseconds >= 2147483647.0)
+        return std::numeric_limits<int32_t>::max();
+    if (milliseconds <= -2147483648.0)
+        return std::numeric_limits<int32_t>::min();
+    return static_cast<int32_t>(milliseconds);
+}
 
 // The rotation of three host angles (radians about x, y, z) as the MDL's
 // quaternion, in the order written: the vector part in MDL axis order (host z,
@@ -34,5 +49,7 @@ struct MdlQuaternion
     double first, second, third, fourth;
 };
 MdlQuaternion EulerToMdlQuaternion(Vec3 r);
+// The same for `count` rotations at once, faster over many.
+void EulerToMdlQuaternions(const Vec3* rotations, MdlQuaternion* quaternions, int32_t count);
 
 #endif

@@ -434,16 +434,11 @@ LaneBits Mask(decltype(Lanes{} < Lanes{}) comparison)
 
 } // namespace
 
-void PortableSinCos3(const double x[3], double sine[3], double cosine[3])
+void PortableSinCosN(const double* x, double* sine, double* cosine, size_t count)
 {
-    const double in[4] = {x[0], x[1], x[2], 0.0};
-    double s[4];
-    double c[4];
-    SinCosLanes(in, s, c);
-    SinCosLanes(in + 2, s + 2, c + 2);
-    for (int i = 0; i < 3; ++i)
-    {
-        sine[i] = s[i];
-        cosine[i] = c[i];
-    }
+    size_t i = 0;
+    for (; i + 2 <= count; i += 2)
+        SinCosLanes(x + i, sine + i, cosine + i);
+    if (i < count)
+        PortableSinCos(x[i], sine[i], cosine[i]);
 }

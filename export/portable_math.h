@@ -6,6 +6,8 @@
 #ifndef MDLEXPORT_EXPORT_PORTABLE_MATH_H
 #define MDLEXPORT_EXPORT_PORTABLE_MATH_H
 
+#include <cstddef>
+
 double PortableSin(double x);
 double PortableCos(double x);
 
@@ -13,7 +15,8 @@ double PortableCos(double x);
 // and PortableCos(x).
 void PortableSinCos(double x, double& sine, double& cosine);
 
-// Three at once, side by side: the same bits as PortableSinCos on each.
-void PortableSinCos3(const double x[3], double sine[3], double cosine[3]);
+// PortableSinCos of each of the `count` values of `x`, two side by side at a
+// time: the same bits, faster over many.
+void PortableSinCosN(const double* x, double* sine, double* cosine, size_t count);
 
 #endif

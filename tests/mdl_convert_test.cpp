@@ -1,12 +1,14 @@
 #include "mdl_convert.h"
 #include "number_format.h"
 
+#include <bit>
 #include <cmath>
 #include <cstdint>
 #include <gtest/gtest.h>
 #include <limits>
 #include <random>
 #include <string>
+#include <vector>
 
 namespace
 {
@@ -106,6 +108,31 @@ TEST(EulerToMdlQuaternion, ComposesXThenZThenYAboutTheBody)
     // = 1/2 (1 + j + k - i): host vector (-1/2, 1/2, 1/2), written z, x, y.
     EXPECT_EQ(Written(EulerToMdlQuaternion(Vec3{0.0f, kHalfPi, kHalfPi})),
               "0.500000, -0.500000, 0.500000, 0.500000");
+}
+
+TEST(EulerToMdlQuaternions, GivesTheBitsOfOneAtATimeAcrossBlocks)
+{
+    // 101 rotations cross the blocks of keys the conversion works in; the
+    // spare entry past the end must stay untouched.
+    std::mt19937 random(11);
+    std::uniform_real_distribution<float> angle(-7.0f, 7.0f);
+    std::vector<Vec3> rotations(101);
+    for (Vec3& r : rotations)
+        r = Vec3{angle(random), angle(random), angle(random)};
+    rotations[40] = Vec3{0.0f, -0.0f, std::numeric_limits<float>::infinity()};
+    rotations[41] = Vec3{1e30f, std::numeric_limits<float>::quiet_NaN(), 1e-30f};
+    std::vector<MdlQuaternion> batch(rotations.size() + 1, MdlQuaternion{7.0, 7.0, 7.0, 7.0});
+    EulerToMdlQuaternions(rotations.data(), batch.data(), static_cast<int32_t>(rotations.size()));
+    EXPECT_EQ(batch.back().first, 7.0);
+    for (size_t i = 0; i < rotations.size(); ++i)
+    {
+        const MdlQuaternion one = EulerToMdlQuaternion(rotations[i]);
+        const double got[4] = {batch[i].first, batch[i].second, batch[i].third, batch[i].fourth};
+        const double want[4] = {one.first, one.second, one.third, one.fourth};
+        for (int part = 0; part < 4; ++part)
+            ASSERT_EQ(std::bit_cast<uint64_t>(got[part]), std::bit_cast<uint64_t>(want[part]))
+                << "rotation " << i << ", part " << part;
+    }
 }
 
 TEST(EulerToMdlQuaternion, AlwaysGivesAUnitQuaternion)

@@ -452,12 +452,13 @@ TEST(PortableSinCos, GivesTheBitsOfTheSeparateFunctions)
     }
 }
 
-TEST(PortableSinCos3, GivesTheBitsOfPortableSinCosInEveryLane)
+TEST(PortableSinCosN, GivesTheBitsOfPortableSinCosInEveryLane)
 {
     // Lanes of every kind side by side: ordinary angles, zeros and tiny ones
     // (answered in the lane), huge, infinite and NaN ones and those near a
     // multiple of pi/2 (each sends its pair of lanes the scalar way), so that
-    // every mixture of the two ways meets in one call.
+    // every mixture of the two ways meets in one call; and odd counts, whose
+    // last value has no partner.
     std::vector<double> values = HalvedFloatAngles(30000, 7);
     for (const std::vector<double>& more :
          {UniformDoubles(30000, 4.0, 11), LogUniformDoubles(20000, -1074, 1024, 12),
@@ -468,23 +469,24 @@ TEST(PortableSinCos3, GivesTheBitsOfPortableSinCosInEveryLane)
         values.insert(values.end(), more.begin(), more.end());
     std::mt19937 random(3);
     std::shuffle(values.begin(), values.end(), random);
+    for (size_t i = 1; i < values.size(); i += 2)
+        values[i] = -values[i];
+
+    std::vector<double> sines(values.size() + 1, 7.0);
+    std::vector<double> cosines(values.size() + 1, 7.0);
     int mismatches = 0;
-    for (size_t i = 0; i + 3 <= values.size(); ++i)
+    for (size_t first = 0, count = 1; first < values.size(); first += count, count = count % 7 + 1)
     {
-        const double x[3] = {values[i], -values[i + 1], values[i + 2]};
-        double sines[3];
-        double cosines[3];
-        PortableSinCos3(x, sines, cosines);
-        for (int lane = 0; lane < 3; ++lane)
+        count = std::min(count, values.size() - first);
+        PortableSinCosN(values.data() + first, sines.data() + first, cosines.data() + first, count);
+        EXPECT_EQ(sines[first + count], 7.0) << "written past the end";
+        for (size_t i = first; i < first + count; ++i)
         {
             double sine = 0.0, cosine = 0.0;
-            PortableSinCos(x[lane], sine, cosine);
-            if (Bits(sines[lane]) != Bits(sine) || Bits(cosines[lane]) != Bits(cosine))
-            {
-                if (++mismatches <= 5)
-                    ADD_FAILURE() << "lane " << lane << " of " << Hex(x[0]) << " " << Hex(x[1])
-                                  << " " << Hex(x[2]);
-            }
+            PortableSinCos(values[i], sine, cosine);
+            if ((Bits(sines[i]) != Bits(sine) || Bits(cosines[i]) != Bits(cosine)) &&
+                ++mismatches <= 5)
+                ADD_FAILURE() << "value " << i - first << " of " << count << ": " << Hex(values[i]);
         }
     }
     EXPECT_EQ(mismatches, 0);
