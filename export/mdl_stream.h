@@ -19,7 +19,6 @@
 #include <cstring>
 #include <type_traits>
 #include <utility>
-#include <utility>
 
 // Writes `size` bytes to `file`; returns how many it wrote (fwrite's contract).
 using MdlWriteFn = size_t (*)(const void* data, size_t size, FILE* file);
