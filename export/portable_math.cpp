@@ -209,6 +209,33 @@ Reduced ReduceLarge(double ax)
     return {quadrant & 3, high, low};
 }
 
+// Cody and Waite's reduction of 0 <= ax < 2^20 to n * pi/2 + (high + low). n
+// is below 2^20, so n * part1 and n * part2 are exact, and ax - n * part1 is
+// exact because n * part1 is within a factor 2 of ax. For ax <= pi/4 it gives
+// n = 0, high = ax and low = 0 exactly. T is double, or Lanes of them (the
+// same operations, lane by lane).
+template <typename T> struct SmallReduction
+{
+    T shifted; // n + 1.5 * 2^52, exactly: its last significand bits are n's
+    T n;
+    T high;
+    T low;
+};
+
+template <typename T> [[gnu::always_inline]] inline SmallReduction<T> ReduceSmall(T ax)
+{
+    const T shifted = ax * kTwoOverPi + 0x1.8p52;
+    const T n = shifted - 0x1.8p52; // the nearest integer
+    const T t = ax - n * kPio2Part1;
+    const T p2 = n * kPio2Part2;
+    const T s = t - p2;
+    const T s_part = s - t;
+    const T s_error = (t - (s - s_part)) - (p2 + s_part); // t - p2 == s + s_error
+    const T w = s_error - n * kPio2Part3;
+    const T high = s + w;
+    return {shifted, n, high, w - (high - s)};
+}
+
 // Reduction of a finite ax >= 0.
 Reduced Reduce(double ax)
 {
@@ -216,20 +243,9 @@ Reduced Reduce(double ax)
         return {0, ax, 0.0};
     if (ax < kSmallLimit)
     {
-        // Cody and Waite: n below 2^20, so n * part1 and n * part2 are exact,
-        // and ax - n * part1 is exact because n * part1 is within a factor 2
-        // of ax.
-        double n = (ax * kTwoOverPi + 0x1.8p52) - 0x1.8p52; // nearest integer
-        double t = ax - n * kPio2Part1;
-        double p2 = n * kPio2Part2;
-        double s = t - p2;
-        double s_part = s - t;
-        double s_error = (t - (s - s_part)) - (p2 + s_part); // t - p2 == s + s_error
-        double w = s_error - n * kPio2Part3;
-        double high = s + w;
-        double low = w - (high - s);
-        if (high >= kSmallRemainderMin || high <= -kSmallRemainderMin)
-            return {static_cast<unsigned>(n) & 3, high, low};
+        const SmallReduction<double> r = ReduceSmall(ax);
+        if (r.high >= kSmallRemainderMin || r.high <= -kSmallRemainderMin)
+            return {static_cast<unsigned>(r.n) & 3, r.high, r.low};
     }
     return ReduceLarge(ax);
 }
@@ -254,6 +270,21 @@ template <typename T> [[gnu::always_inline]] inline T KernelCos(T x, T y)
     T w = 1.0 - hz;
     // 1 - hz rounds; ((1 - w) - hz) is exactly what the rounding lost.
     return w + (((1.0 - w) - hz) + (z * r - x * y));
+}
+
+// Places the kernel's sine and cosine bits `s` and `c` in `quadrant` (0..3):
+// odd quadrants swap the two and negate the new cosine, quadrants 2 and 3
+// negate both; then `sign` (a sign bit, or 0) goes onto the sine. Bits is
+// uint64_t, or LaneBits.
+template <typename Bits>
+[[gnu::always_inline]] inline void PlaceInQuadrant(Bits s, Bits c, Bits quadrant, Bits sign,
+                                                   Bits& sine, Bits& cosine)
+{
+    constexpr uint64_t kSignBit = uint64_t{1} << 63;
+    const Bits swap = -(quadrant & 1);
+    const Bits negate = (quadrant >> 1) << 63;
+    sine = ((s & ~swap) | (c & swap)) ^ negate ^ sign;
+    cosine = ((c & ~swap) | ((s ^ kSignBit) & swap)) ^ negate;
 }
 
 bool IsFinite(double x)
@@ -322,23 +353,14 @@ void PortableSinCos(double x, double& sine, double& cosine)
 {
     constexpr uint64_t kSignBit = uint64_t{1} << 63;
     const uint64_t bits = std::bit_cast<uint64_t>(x);
-    const uint64_t sign = bits & kSignBit;
     const double ax = std::bit_cast<double>(bits & ~kSignBit);
 
     Reduced r{0, 0.0, 0.0};
     if (ax < kSmallLimit && ax >= kTiny)
     {
-        const double n = (ax * kTwoOverPi + 0x1.8p52) - 0x1.8p52;
-        const double t = ax - n * kPio2Part1;
-        const double p2 = n * kPio2Part2;
-        const double s = t - p2;
-        const double s_part = s - t;
-        const double s_error = (t - (s - s_part)) - (p2 + s_part);
-        const double w = s_error - n * kPio2Part3;
-        r.high = s + w;
-        r.low = w - (r.high - s);
-        r.quadrant = static_cast<unsigned>(n) & 3;
-        if (n != 0.0 && r.high < kSmallRemainderMin && r.high > -kSmallRemainderMin)
+        const SmallReduction<double> small = ReduceSmall(ax);
+        r = {static_cast<unsigned>(small.n) & 3, small.high, small.low};
+        if (small.n != 0.0 && r.high < kSmallRemainderMin && r.high > -kSmallRemainderMin)
             r = ReduceLarge(ax); // too near a multiple of pi/2 for three pieces
     }
     else if (!IsFinite(x))
@@ -357,14 +379,13 @@ void PortableSinCos(double x, double& sine, double& cosine)
         r = ReduceLarge(ax);
     }
 
-    const uint64_t s = std::bit_cast<uint64_t>(KernelSin(r.high, r.low));
-    const uint64_t c = std::bit_cast<uint64_t>(KernelCos(r.high, r.low));
-    // Odd quadrants swap the two and negate the new cosine; quadrants 2 and 3
-    // negate both; a negative x negates the sine.
-    const uint64_t swap = uint64_t{0} - (r.quadrant & 1);
-    const uint64_t negate = static_cast<uint64_t>(r.quadrant >> 1) << 63;
-    sine = std::bit_cast<double>(((s & ~swap) | (c & swap)) ^ negate ^ sign);
-    cosine = std::bit_cast<double>(((c & ~swap) | ((s ^ kSignBit) & swap)) ^ negate);
+    uint64_t sine_bits;
+    uint64_t cosine_bits;
+    PlaceInQuadrant(std::bit_cast<uint64_t>(KernelSin(r.high, r.low)),
+                    std::bit_cast<uint64_t>(KernelCos(r.high, r.low)), uint64_t{r.quadrant},
+                    bits & kSignBit, sine_bits, cosine_bits);
+    sine = std::bit_cast<double>(sine_bits);
+    cosine = std::bit_cast<double>(cosine_bits);
 }
 
 namespace
@@ -388,24 +409,13 @@ LaneBits Mask(decltype(Lanes{} < Lanes{}) comparison)
 {
     constexpr uint64_t kSignBit = uint64_t{1} << 63;
     const LaneBits bits = {std::bit_cast<uint64_t>(x[0]), std::bit_cast<uint64_t>(x[1])};
-    const LaneBits sign = bits & kSignBit;
     const Lanes ax = std::bit_cast<Lanes>(bits & ~kSignBit);
-
-    const Lanes shifted = ax * kTwoOverPi + 0x1.8p52;
-    const Lanes n = shifted - 0x1.8p52;
-    const Lanes t = ax - n * kPio2Part1;
-    const Lanes p2 = n * kPio2Part2;
-    const Lanes s = t - p2;
-    const Lanes s_part = s - t;
-    const Lanes s_error = (t - (s - s_part)) - (p2 + s_part);
-    const Lanes w = s_error - n * kPio2Part3;
-    const Lanes high = s + w;
-    const Lanes low = w - (high - s);
+    const SmallReduction<Lanes> r = ReduceSmall(ax);
 
     // 2^20 and above, not finite, or too near a nonzero multiple of pi/2.
     const LaneBits slow =
         ~Mask(ax < kSmallLimit) |
-        (Mask(n != 0.0) & Mask(high < kSmallRemainderMin) & Mask(high > -kSmallRemainderMin));
+        (Mask(r.n != 0.0) & Mask(r.high < kSmallRemainderMin) & Mask(r.high > -kSmallRemainderMin));
     if ((slow[0] | slow[1]) != 0)
     {
         PortableSinCos(x[0], sine[0], cosine[0]);
@@ -413,22 +423,20 @@ LaneBits Mask(decltype(Lanes{} < Lanes{}) comparison)
         return;
     }
 
-    const LaneBits sin_bits = std::bit_cast<LaneBits>(KernelSin(high, low));
-    const LaneBits cos_bits = std::bit_cast<LaneBits>(KernelCos(high, low));
-    // shifted = n + 1.5 * 2^52 exactly, so its last significand bits are n's.
-    const LaneBits quadrant = std::bit_cast<LaneBits>(shifted) & 3;
-    const LaneBits swap = -(quadrant & 1);
-    const LaneBits negate = (quadrant >> 1) << 63;
-    LaneBits sin_out = ((sin_bits & ~swap) | (cos_bits & swap)) ^ negate ^ sign;
-    LaneBits cos_out = ((cos_bits & ~swap) | ((sin_bits ^ kSignBit) & swap)) ^ negate;
+    LaneBits sine_bits;
+    LaneBits cosine_bits;
+    PlaceInQuadrant(std::bit_cast<LaneBits>(KernelSin(r.high, r.low)),
+                    std::bit_cast<LaneBits>(KernelCos(r.high, r.low)),
+                    std::bit_cast<LaneBits>(r.shifted) & 3, bits & kSignBit, sine_bits,
+                    cosine_bits);
     // Below 2^-27 the sine is the argument itself and the cosine 1.
     const LaneBits tiny = Mask(ax < kTiny);
-    sin_out = (sin_out & ~tiny) | (bits & tiny);
-    cos_out = (cos_out & ~tiny) | (std::bit_cast<uint64_t>(1.0) & tiny);
+    sine_bits = (sine_bits & ~tiny) | (bits & tiny);
+    cosine_bits = (cosine_bits & ~tiny) | (std::bit_cast<uint64_t>(1.0) & tiny);
     for (int i = 0; i < 2; ++i)
     {
-        sine[i] = std::bit_cast<double>(sin_out[i]);
-        cosine[i] = std::bit_cast<double>(cos_out[i]);
+        sine[i] = std::bit_cast<double>(sine_bits[i]);
+        cosine[i] = std::bit_cast<double>(cosine_bits[i]);
     }
 }
 
