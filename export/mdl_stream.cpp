@@ -2,7 +2,6 @@
 
 #include "number_format.h"
 
-#include <cassert>
 #include <cstdint>
 #include <cstring>
 

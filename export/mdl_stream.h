@@ -13,6 +13,7 @@
 
 #include "number_format.h"
 
+#include <cassert>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -212,6 +213,7 @@ char* PutFrom(char* to, Arg arg, Rest... rest)
 // needed. Inline: every row asks.
 inline char* Reserve(MdlStream& out, size_t bytes)
 {
+    assert(bytes <= kMdlStreamBufferSize);
     if (out.used + bytes > kMdlStreamBufferSize)
         MdlFlush(out);
     return out.buffer + out.used;
