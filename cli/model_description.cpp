@@ -383,6 +383,9 @@ class DescriptionParser
     bool ReadObjects(ondemand::value value, const char* expected, std::vector<Item>& items,
                      bool (DescriptionParser::*read)(ondemand::value, Item&));
     bool TakeKey(ondemand::field& field, std::string_view& key, ondemand::value& value);
+    // Calls read(key, value) on each member of `object` in file order, with
+    // the key on the place; stops at the first member that fails.
+    template <typename Read> bool ForEachField(ondemand::object& object, Read read);
     bool FirstTime(bool& seen, std::string_view key);
     std::string CornerRule(const std::string& token, size_t vertex_count) const;
 
@@ -685,21 +688,8 @@ bool DescriptionParser::Validate(ondemand::value value)
         ondemand::object object;
         if (error_code e = value.get_object().get(object))
             return FailJson(e);
-        for (auto field_result : object)
-        {
-            ondemand::field field;
-            std::string_view key;
-            ondemand::value child;
-            if (error_code e = std::move(field_result).get(field))
-                return FailJson(e);
-            if (!TakeKey(field, key, child))
-                return false;
-            place_.PushKey(key);
-            if (!Validate(child))
-                return false;
-            place_.Pop();
-        }
-        return true;
+        return ForEachField(object, [this](std::string_view, ondemand::value child)
+                            { return Validate(child); });
     }
     case ondemand::json_type::array:
     {
@@ -771,6 +761,25 @@ bool DescriptionParser::TakeKey(ondemand::field& field, std::string_view& key,
     if (e != simdjson::SUCCESS)
         return FailJson(e);
     value = field.value();
+    return true;
+}
+
+template <typename Read> bool DescriptionParser::ForEachField(ondemand::object& object, Read read)
+{
+    for (auto field_result : object)
+    {
+        ondemand::field field;
+        std::string_view key;
+        ondemand::value child;
+        if (error_code e = std::move(field_result).get(field))
+            return FailJson(e);
+        if (!TakeKey(field, key, child))
+            return false;
+        place_.PushKey(key);
+        if (!read(key, child))
+            return false;
+        place_.Pop();
+    }
     return true;
 }
 
@@ -1006,38 +1015,28 @@ bool DescriptionParser::ReadMesh(ondemand::value value, MeshDescription& mesh)
     bool triangles_checked = false;
     size_t first_wide = SIZE_MAX;
     std::string wide_token;
-    for (auto field_result : object)
+    auto read_member = [&](std::string_view key, ondemand::value child)
     {
-        ondemand::field field;
-        std::string_view key;
-        ondemand::value child;
-        if (error_code e = std::move(field_result).get(field))
-            return FailJson(e);
-        if (!TakeKey(field, key, child))
-            return false;
-        place_.PushKey(key);
-        bool ok;
         if (key == "name")
-            ok = FirstTime(seen_name, key) && ReadName(child, NameKind::Mesh, mesh.name);
-        else if (key == "positions")
-            ok = FirstTime(seen_positions, key) && ReadRows(child, 3, "[x, y, z]", mesh.positions);
-        else if (key == "uvs")
-            ok = FirstTime(seen_uvs, key) && ReadRows(child, 2, "[u, v]", mesh.uvs);
-        else if (key == "bone_indices")
-            ok = FirstTime(seen_bones, key) && ReadBoneIndices(child, mesh.bone_indices);
-        else if (key == "triangles")
+            return FirstTime(seen_name, key) && ReadName(child, NameKind::Mesh, mesh.name);
+        if (key == "positions")
+            return FirstTime(seen_positions, key) &&
+                   ReadRows(child, 3, "[x, y, z]", mesh.positions);
+        if (key == "uvs")
+            return FirstTime(seen_uvs, key) && ReadRows(child, 2, "[u, v]", mesh.uvs);
+        if (key == "bone_indices")
+            return FirstTime(seen_bones, key) && ReadBoneIndices(child, mesh.bone_indices);
+        if (key == "triangles")
         {
             triangles_checked = seen_positions;
-            ok = FirstTime(seen_triangles, key) &&
-                 ReadTriangles(child, seen_positions, mesh.positions.size() / 3, mesh.corners,
-                               first_wide, wide_token);
+            return FirstTime(seen_triangles, key) &&
+                   ReadTriangles(child, seen_positions, mesh.positions.size() / 3, mesh.corners,
+                                 first_wide, wide_token);
         }
-        else
-            ok = Validate(child);
-        if (!ok)
-            return false;
-        place_.Pop();
-    }
+        return Validate(child);
+    };
+    if (!ForEachField(object, read_member))
+        return false;
 
     size_t vertex_count = mesh.positions.size() / 3;
     if (seen_uvs && mesh.uvs.size() / 2 != vertex_count)
@@ -1084,35 +1083,24 @@ bool DescriptionParser::ReadBone(ondemand::value value, BoneDescription& bone)
         return FailExpected(value, "a bone (an object)");
     bool seen_name = false, seen_parent = false, seen_position = false, seen_position_keys = false,
          seen_rotation_keys = false;
-    for (auto field_result : object)
+    auto read_member = [&](std::string_view key, ondemand::value child)
     {
-        ondemand::field field;
-        std::string_view key;
-        ondemand::value child;
-        if (error_code e = std::move(field_result).get(field))
-            return FailJson(e);
-        if (!TakeKey(field, key, child))
-            return false;
-        place_.PushKey(key);
-        bool ok;
         if (key == "name")
-            ok = FirstTime(seen_name, key) && ReadName(child, NameKind::Bone, bone.name);
-        else if (key == "parent")
-            ok = FirstTime(seen_parent, key) && ReadName(child, NameKind::Parent, bone.parent);
-        else if (key == "position")
-            ok = FirstTime(seen_position, key) && ReadRow(child, 3, "[x, y, z]", bone.position);
-        else if (key == "position_keys")
-            ok = FirstTime(seen_position_keys, key) &&
-                 ReadRows(child, 4, "[time, x, y, z]", bone.position_keys);
-        else if (key == "rotation_keys")
-            ok = FirstTime(seen_rotation_keys, key) &&
-                 ReadRows(child, 4, "[time, rx, ry, rz]", bone.rotation_keys);
-        else
-            ok = Validate(child);
-        if (!ok)
-            return false;
-        place_.Pop();
-    }
+            return FirstTime(seen_name, key) && ReadName(child, NameKind::Bone, bone.name);
+        if (key == "parent")
+            return FirstTime(seen_parent, key) && ReadName(child, NameKind::Parent, bone.parent);
+        if (key == "position")
+            return FirstTime(seen_position, key) && ReadRow(child, 3, "[x, y, z]", bone.position);
+        if (key == "position_keys")
+            return FirstTime(seen_position_keys, key) &&
+                   ReadRows(child, 4, "[time, x, y, z]", bone.position_keys);
+        if (key == "rotation_keys")
+            return FirstTime(seen_rotation_keys, key) &&
+                   ReadRows(child, 4, "[time, rx, ry, rz]", bone.rotation_keys);
+        return Validate(child);
+    };
+    if (!ForEachField(object, read_member))
+        return false;
     if (!seen_name)
         return Fail("the bone has no \"name\" (1 to 31 bytes are required)");
     return true;
@@ -1175,29 +1163,19 @@ bool DescriptionParser::Parse(ModelDescription& out)
         return FailJson(e);
 
     bool seen_meshes = false, seen_bones = false;
-    for (auto field_result : object)
+    auto read_member = [&](std::string_view key, ondemand::value child)
     {
-        ondemand::field field;
-        std::string_view key;
-        ondemand::value child;
-        if (error_code e = std::move(field_result).get(field))
-            return FailJson(e);
-        if (!TakeKey(field, key, child))
-            return false;
-        place_.PushKey(key);
-        bool ok;
         if (key == "meshes")
-            ok = FirstTime(seen_meshes, key) &&
-                 ReadObjects(child, "an array of meshes", out.meshes, &DescriptionParser::ReadMesh);
-        else if (key == "bones")
-            ok = FirstTime(seen_bones, key) &&
-                 ReadObjects(child, "an array of bones", out.bones, &DescriptionParser::ReadBone);
-        else
-            ok = Validate(child);
-        if (!ok)
-            return false;
-        place_.Pop();
-    }
+            return FirstTime(seen_meshes, key) &&
+                   ReadObjects(child, "an array of meshes", out.meshes,
+                               &DescriptionParser::ReadMesh);
+        if (key == "bones")
+            return FirstTime(seen_bones, key) &&
+                   ReadObjects(child, "an array of bones", out.bones, &DescriptionParser::ReadBone);
+        return Validate(child);
+    };
+    if (!ForEachField(object, read_member))
+        return false;
 
     const char* at = nullptr;
     if (document_.current_location().get(at) == simdjson::SUCCESS)
