@@ -104,28 +104,28 @@ void WriteRotationTrack(MdlStream& out, BoneHandle bone)
     MdlPrint<"\tRotation %d {\n\t\tLinear,\n">(out, count);
     // A block of keys at a time, so that their quaternions are computed
     // together.
-    constexpr int32_t kBlock = 32;
-    float times[kBlock];
-    Vec3 rotations[kBlock];
-    MdlQuaternion quaternions[kBlock];
-    for (int32_t first = 0; first < count; first += kBlock)
-    {
-        const int32_t n = count - first < kBlock ? count - first : kBlock;
-        for (int32_t k = 0; k < n; ++k)
+    float times[kRotationKeyBlock];
+    Vec3 rotations[kRotationKeyBlock];
+    MdlQuaternion quaternions[kRotationKeyBlock];
+    ForEachRotationKeyBlock(
+        count,
+        [&](int32_t first, int32_t n)
         {
-            const RotationKey* key = msBone_GetRotationKeyAt(bone, first + k);
-            const RotationKey value = key ? *key : RotationKey{0.0f, {0.0f, 0.0f, 0.0f}};
-            times[k] = value.time;
-            rotations[k] = value.rotation;
-        }
-        EulerToMdlQuaternions(rotations, quaternions, n);
-        for (int32_t k = 0; k < n; ++k)
-        {
-            const MdlQuaternion& q = quaternions[k];
-            MdlPrint<"\t\t%d: { %f, %f, %f, %f },\n">(out, FrameToMdlTime(times[k]), q.first,
-                                                      q.second, q.third, q.fourth);
-        }
-    }
+            for (int32_t k = 0; k < n; ++k)
+            {
+                const RotationKey* key = msBone_GetRotationKeyAt(bone, first + k);
+                const RotationKey value = key ? *key : RotationKey{0.0f, {0.0f, 0.0f, 0.0f}};
+                times[k] = value.time;
+                rotations[k] = value.rotation;
+            }
+            EulerToMdlQuaternions(rotations, quaternions, n);
+            for (int32_t k = 0; k < n; ++k)
+            {
+                const MdlQuaternion& q = quaternions[k];
+                MdlPrint<"\t\t%d: { %f, %f, %f, %f },\n">(out, FrameToMdlTime(times[k]), q.first,
+                                                          q.second, q.third, q.fourth);
+            }
+        });
     MdlPrint<"\t}\n">(out);
 }
 
