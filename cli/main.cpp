@@ -44,13 +44,23 @@ bool SameFile(const std::string& a, const std::string& b)
            one.st_dev == other.st_dev && one.st_ino == other.st_ino;
 }
 
+struct ModelCounts
+{
+    int64_t meshes = 0;
+    int64_t vertices = 0;
+    int64_t triangles = 0;
+    int64_t bones = 0;
+    int64_t position_keys = 0;
+    int64_t rotation_keys = 0;
+};
+
 std::string Counted(int64_t count, const char* one, const char* many)
 {
     return std::to_string(count) + " " + (count == 1 ? one : many);
 }
 
-void PrintSummary(const std::string& input, const std::string& output,
-                  const ModelDescriptionCounts& counts, uint64_t bytes, double milliseconds)
+void PrintSummary(const std::string& input, const std::string& output, const ModelCounts& counts,
+                  uint64_t bytes, double milliseconds)
 {
     std::string text = input + " -> " + output + ": " + Counted(counts.meshes, "mesh", "meshes") +
                        ", " + Counted(counts.vertices, "vertex", "vertices") + ", " +
@@ -66,9 +76,9 @@ void PrintSummary(const std::string& input, const std::string& output,
 }
 
 // The counts of the summary, asked of the host library as the export sees them.
-ModelDescriptionCounts CountModel(ModelHandle model)
+ModelCounts CountModel(ModelHandle model)
 {
-    ModelDescriptionCounts counts;
+    ModelCounts counts;
     counts.meshes = msModel_GetMeshCount(model);
     for (int32_t m = 0; m < counts.meshes; ++m)
     {
@@ -175,7 +185,7 @@ int ExportOne(const std::string& input, const std::string& output, const ExportR
         StandIn_FreeModel(model);
         return kExitUnwritable;
     }
-    ModelDescriptionCounts counts = CountModel(model);
+    ModelCounts counts = CountModel(model);
     ExportFileResult result =
         ExportModelFile(model, output, request.auto_heading ? &auto_heading : request.heading);
     StandIn_FreeModel(model);
