@@ -66,7 +66,8 @@ struct ModelCounts
     int64_t rotation_keys = 0;
 };
 
-std::string Counted(int64_t count, const char* one, const char* many)
+// "1 vertex", "3 vertices".
+std::string CountAndNoun(int64_t count, const char* one, const char* many)
 {
     return std::to_string(count) + " " + (count == 1 ? one : many);
 }
@@ -74,14 +75,14 @@ std::string Counted(int64_t count, const char* one, const char* many)
 void PrintSummary(const std::string& input, const std::string& output, const ModelCounts& counts,
                   uint64_t bytes, double milliseconds)
 {
-    std::string text = input + " -> " + output + ": " + Counted(counts.meshes, "mesh", "meshes") +
-                       ", " + Counted(counts.vertices, "vertex", "vertices") + ", " +
-                       Counted(counts.triangles, "triangle", "triangles") + ", " +
-                       Counted(counts.bones, "bone", "bones") + ", " +
-                       Counted(counts.position_keys + counts.rotation_keys, "key", "keys") + " (" +
-                       std::to_string(counts.position_keys) + " translation, " +
-                       std::to_string(counts.rotation_keys) + " rotation), " +
-                       std::to_string(bytes) + " bytes, ";
+    std::string text =
+        input + " -> " + output + ": " + CountAndNoun(counts.meshes, "mesh", "meshes") + ", " +
+        CountAndNoun(counts.vertices, "vertex", "vertices") + ", " +
+        CountAndNoun(counts.triangles, "triangle", "triangles") + ", " +
+        CountAndNoun(counts.bones, "bone", "bones") + ", " +
+        CountAndNoun(counts.position_keys + counts.rotation_keys, "key", "keys") + " (" +
+        std::to_string(counts.position_keys) + " translation, " +
+        std::to_string(counts.rotation_keys) + " rotation), " + std::to_string(bytes) + " bytes, ";
     char took[32];
     std::snprintf(took, sizeof took, "%.1f ms", milliseconds);
     Report(text + took);

@@ -29,7 +29,8 @@ enum class NameKind
     Parent
 };
 
-std::string CountOf(size_t count, const char* one, const char* many)
+// "1 vertex", "3 vertices".
+std::string CountAndNoun(size_t count, const char* one, const char* many)
 {
     return std::to_string(count) + " " + (count == 1 ? one : many);
 }
@@ -254,15 +255,16 @@ bool DescriptionParser::ReadMesh(Value value, MeshDescription& mesh)
     if (seen_uvs && mesh.uvs.size() / 2 != vertex_count)
     {
         place_.PushKey("uvs");
-        return Fail(CountOf(mesh.uvs.size() / 2, "texture coordinate", "texture coordinates") +
-                    " for " + CountOf(vertex_count, "vertex", "vertices") +
+        return Fail(CountAndNoun(mesh.uvs.size() / 2, "texture coordinate", "texture coordinates") +
+                    " for " + CountAndNoun(vertex_count, "vertex", "vertices") +
                     " (one per vertex is needed)");
     }
     if (seen_bones && mesh.bone_indices.size() != vertex_count)
     {
         place_.PushKey("bone_indices");
-        return Fail(CountOf(mesh.bone_indices.size(), "bone index", "bone indices") + " for " +
-                    CountOf(vertex_count, "vertex", "vertices") + " (one per vertex is needed)");
+        return Fail(CountAndNoun(mesh.bone_indices.size(), "bone index", "bone indices") + " for " +
+                    CountAndNoun(vertex_count, "vertex", "vertices") +
+                    " (one per vertex is needed)");
     }
     if (seen_triangles && !triangles_checked)
     {
