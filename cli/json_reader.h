@@ -60,7 +60,7 @@ class JsonReader
     // comes out as the range's end on its side, for the caller to refuse,
     // quoting the token.
     bool ReadInteger(Value value, int64_t& out);
-    // A string, unescaped; valid UTF-8 but for escaped NUL characters.
+    // A string, unescaped; it may hold NUL characters written as escapes.
     bool ReadString(Value value, std::string_view& out);
     // Refuses a key that appears a second time in one object.
     bool FirstTime(bool& seen, std::string_view key);
