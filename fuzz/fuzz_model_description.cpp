@@ -7,6 +7,7 @@
 #include "export_run.h"
 #include "memory_seams.h"
 #include "model_description.h"
+#include "model_json.h"
 #include "output_check.h"
 #include "stand_in_model.h"
 #include "test_fixtures.h"
