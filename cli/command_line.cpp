@@ -39,6 +39,30 @@ const char* GluedLong(const char* arg, const char* name)
     return nullptr;
 }
 
+// A whole number from 1 to 1,000,000,000 for a budget option.
+bool TakeBudget(const char* name, const char* glued, int argc, const char* const* argv, int& i,
+                uint64_t& value, std::string& error)
+{
+    bool seen = value != 0;
+    std::string text;
+    if (!TakeValue(name, glued, argc, argv, i, seen, text, error))
+        return false;
+    uint64_t number = 0;
+    bool digits = !text.empty() && text.size() <= 10;
+    for (char c : text)
+        digits = digits && c >= '0' && c <= '9';
+    if (digits)
+        number = std::stoull(text);
+    if (!digits || number == 0 || number > 1000000000)
+    {
+        error =
+            std::string(name) + " takes a whole number from 1 to 1000000000, not \"" + text + "\"";
+        return false;
+    }
+    value = number;
+    return true;
+}
+
 } // namespace
 
 bool ParseCommandLine(int argc, const char* const* argv, CommandLine& out, std::string& error)
@@ -111,6 +135,18 @@ bool ParseCommandLine(int argc, const char* const* argv, CommandLine& out, std::
                 return false;
             }
         }
+        else if (std::strcmp(arg, "--import-memory") == 0 ||
+                 (glued = GluedLong(arg, "--import-memory")) != nullptr)
+        {
+            if (!TakeBudget("--import-memory", glued, argc, argv, i, out.import_memory_mb, error))
+                return false;
+        }
+        else if (std::strcmp(arg, "--import-seconds") == 0 ||
+                 (glued = GluedLong(arg, "--import-seconds")) != nullptr)
+        {
+            if (!TakeBudget("--import-seconds", glued, argc, argv, i, out.import_seconds, error))
+                return false;
+        }
         else
         {
             error = std::string("unknown option ") + arg;
@@ -134,6 +170,7 @@ const char* UsageText()
 {
     return "Usage: mdlexport MODEL [MODEL ...] [-o OUT] [--heading FILE|auto] [--quiet]\n"
            "                 [--up y|z] [--keep-all-keys] [--dump-json FILE]\n"
+           "                 [--import-memory MB] [--import-seconds S]\n"
            "\n"
            "Exports each model as a Warcraft III MDL text model, byte for byte as the\n"
            "modelling host's export plug-in writes it. A MODEL whose extension names a\n"
@@ -153,6 +190,10 @@ const char* UsageText()
            "                     file records, else y)\n"
            "      --keep-all-keys  scene files: keep every sampled key\n"
            "      --dump-json FILE  write the model as a model description (one input)\n"
+           "      --import-memory MB  scene files: the memory the import may take\n"
+           "                     (default: 1024 MB plus 128 MB per MB of file)\n"
+           "      --import-seconds S  scene files: the processor time the import may\n"
+           "                     take (default: 120 s plus 10 s per MB of file)\n"
            "  -h, --help         this text\n"
            "      --version      the version\n"
            "\n"
@@ -163,6 +204,7 @@ const char* UsageText()
            "Exit status (the worst over all inputs):\n"
            "  0  every model exported\n"
            "  1  a model has no mesh (nothing written for it)\n"
-           "  2  bad usage, or an input refused (nothing written for it)\n"
+           "  2  bad usage, or an input refused (nothing written for it), or its\n"
+           "     import exceeded its budget\n"
            "  3  an output could not be written (nothing left behind)\n";
 }

@@ -2,6 +2,7 @@
 //
 //   mdlexport MODEL [MODEL ...] [-o OUT] [--heading FILE|auto] [--quiet]
 //             [--up y|z] [--keep-all-keys] [--dump-json FILE]
+//             [--import-memory MB] [--import-seconds S]
 //   mdlexport --help | --version
 //
 // A MODEL whose extension names a scene format (glTF, FBX, Collada, ...) is a
@@ -15,6 +16,7 @@
 #ifndef MDLEXPORT_CLI_COMMAND_LINE_H
 #define MDLEXPORT_CLI_COMMAND_LINE_H
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -33,6 +35,10 @@ struct CommandLine
     bool keep_all_keys = false;
     bool has_dump_json = false;
     std::string dump_json;
+    // The import budget (import_budget.h) in MB and seconds; 0: by the file's
+    // size.
+    uint64_t import_memory_mb = 0;
+    uint64_t import_seconds = 0;
     bool help = false;
     bool version = false;
 };

@@ -1,14 +1,9 @@
 // One model exported into one file through the plug-in, the way the host
-// runs it, with the file complete or absent afterwards.
+// runs it, written as every output is (safe_write.h): complete or absent.
 //
-// The plug-in writes into a new temporary file in the output's folder (its
-// save dialog answers with that path); the heading, if any, is spliced into a
-// second one; the result is flushed to disk and renamed over the output in
-// one step. On any failure the temporary files are removed and the output is
-// left as it was. Two kinds of output are not replaced but written into: an
-// existing device, pipe or socket (-o /dev/stdout), whose temporary files go
-// to $TMPDIR or /tmp; and, through a symbolic link, the file that the link
-// names is replaced, not the link.
+// The plug-in writes the output's temporary file itself (its save dialog
+// answers with that path); with a heading, or into a device, it writes a
+// scratch file named after the output that the heading is spliced into.
 #ifndef MDLEXPORT_CLI_EXPORT_FILE_H
 #define MDLEXPORT_CLI_EXPORT_FILE_H
 
@@ -38,9 +33,5 @@ struct ExportFileResult
 // run has destroyed its contents, as the host's would be.
 ExportFileResult ExportModelFile(ModelHandle model, const std::string& target,
                                  const std::string* heading);
-
-// Makes an interrupt or termination remove the temporary files of the export
-// under way before the program ends.
-void RemoveTemporaryFilesOnSignals();
 
 #endif

@@ -22,7 +22,7 @@ ssize_t ReadSome(int fd, char* data, size_t size)
 
 } // namespace
 
-bool ReadFileBytes(const std::string& path, std::string& bytes, std::string& error)
+bool ReadFileBytes(const std::string& path, std::string& bytes, std::string& error, size_t max_size)
 {
     int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0)
@@ -43,6 +43,13 @@ bool ReadFileBytes(const std::string& path, std::string& bytes, std::string& err
         }
         if (got == 0)
             break;
+        if (static_cast<size_t>(got) > max_size - bytes.size())
+        {
+            error = path + ": the file is larger than " + std::to_string(max_size >> 20) +
+                    " MiB, more than it may hold";
+            close(fd);
+            return false;
+        }
         bytes.append(chunk, static_cast<size_t>(got));
     }
     close(fd);

@@ -7,9 +7,11 @@
 #include <cstdint>
 #include <string>
 
-// Reads the file at `path` to its end (a stream as well as a regular file).
-// False with `error` ("PATH: cannot open: REASON" or "... cannot read: ...").
-bool ReadFileBytes(const std::string& path, std::string& bytes, std::string& error);
+// Reads the file at `path` to its end (a stream as well as a regular file),
+// `max_size` bytes at most. False with `error` ("PATH: cannot open: REASON",
+// "... cannot read: ..." or "... the file is larger than N MiB ...").
+bool ReadFileBytes(const std::string& path, std::string& bytes, std::string& error,
+                   size_t max_size = SIZE_MAX);
 
 // Writes all `size` bytes; false on the first failure.
 bool WriteAll(int fd, const char* data, size_t size);

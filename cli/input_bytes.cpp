@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <csignal>
 #include <cstring>
 #include <fcntl.h>
 #include <new>
@@ -29,12 +30,82 @@ std::string TooLarge(const std::string& path, size_t max_size)
            " bytes, more than the loader takes";
 }
 
+// The mappings whose pages a SIGBUS may replace with zero pages: one per
+// open InputBytes, in fixed slots since the handler may not allocate.
+constexpr int kMappingSlots = 4;
+struct MappingSlot
+{
+    char* volatile begin;
+    volatile size_t size;
+    volatile sig_atomic_t shrank;
+};
+MappingSlot g_mappings[kMappingSlots];
+size_t g_page_size = 4096;
+struct sigaction g_previous_bus_action;
+
+// A read past the end of a file cut short: the page becomes a page of zeros
+// and the read is tried again. Any other SIGBUS is what it would have been.
+void OnBusError(int signal_number, siginfo_t* info, void* context)
+{
+    char* at = static_cast<char*>(info->si_addr);
+    for (MappingSlot& slot : g_mappings)
+        if (slot.begin != nullptr && at >= slot.begin && at < slot.begin + slot.size)
+        {
+            size_t page = g_page_size;
+            char* start = slot.begin + (static_cast<size_t>(at - slot.begin) / page) * page;
+            if (mmap(start, page, PROT_READ, MAP_PRIVATE | MAP_ANONYMOUS | MAP_FIXED, -1, 0) ==
+                MAP_FAILED)
+                break;
+            slot.shrank = 1;
+            return;
+        }
+    if (g_previous_bus_action.sa_flags & SA_SIGINFO)
+        g_previous_bus_action.sa_sigaction(signal_number, info, context);
+    else
+    {
+        sigaction(SIGBUS, &g_previous_bus_action, nullptr);
+        raise(signal_number);
+    }
+}
+
+int TakeMappingSlot(char* begin, size_t size)
+{
+    static bool installed = false;
+    if (!installed)
+    {
+        g_page_size = PageSize();
+        struct sigaction action = {};
+        action.sa_sigaction = OnBusError;
+        action.sa_flags = SA_SIGINFO | SA_NODEFER;
+        sigemptyset(&action.sa_mask);
+        installed = sigaction(SIGBUS, &action, &g_previous_bus_action) == 0;
+    }
+    for (int i = 0; installed && i < kMappingSlots; ++i)
+        if (g_mappings[i].begin == nullptr)
+        {
+            g_mappings[i].size = size;
+            g_mappings[i].shrank = 0;
+            g_mappings[i].begin = begin;
+            return i;
+        }
+    return -1;
+}
+
 } // namespace
 
 InputBytes::~InputBytes()
 {
     if (mapping_ != nullptr)
+    {
+        if (slot_ >= 0)
+            g_mappings[slot_].begin = nullptr;
         munmap(mapping_, mapping_size_);
+    }
+}
+
+bool InputBytes::Shrank() const
+{
+    return slot_ >= 0 && g_mappings[slot_].shrank != 0;
 }
 
 bool InputBytes::Open(const std::string& path, size_t padding, size_t max_size, std::string& error)
@@ -72,7 +143,8 @@ bool InputBytes::Map(int fd, size_t size, size_t padding)
     if (span == MAP_FAILED)
         return false;
     void* file = mmap(span, size, PROT_READ, MAP_PRIVATE | MAP_FIXED, fd, 0);
-    if (file == MAP_FAILED)
+    slot_ = file == MAP_FAILED ? -1 : TakeMappingSlot(static_cast<char*>(span), total);
+    if (slot_ < 0)
     {
         munmap(span, total);
         return false;

@@ -3,9 +3,11 @@
 //
 // A regular file is mapped rather than read: nothing is copied, and pages the
 // parser has finished with can be given back (GiveBack), which keeps the
-// loader's peak memory near the file's size plus the parser's index. The file
-// must not shrink while it is mapped. Anything else (a pipe, a device) is read
-// into memory to its end.
+// loader's peak memory near the file's size plus the parser's index. A file
+// that another program cuts short while it is mapped would end the process
+// with SIGBUS: instead the pages past its new end read as zeros and Shrank()
+// tells, for the reader to refuse the file. Anything else (a pipe, a device)
+// is read into memory to its end.
 #ifndef MDLEXPORT_CLI_INPUT_BYTES_H
 #define MDLEXPORT_CLI_INPUT_BYTES_H
 
@@ -40,6 +42,9 @@ class InputBytes
     // nothing for bytes that were read rather than mapped.
     void GiveBack(size_t begin, size_t end);
 
+    // True when the mapped file was found shorter than it was when opened.
+    bool Shrank() const;
+
   private:
     bool Map(int fd, size_t size, size_t padding);
     bool ReadAll(int fd, size_t expected, size_t padding, size_t max_size, const std::string& path,
@@ -49,6 +54,7 @@ class InputBytes
     size_t size_ = 0;
     void* mapping_ = nullptr;
     size_t mapping_size_ = 0;
+    int slot_ = -1; // in the SIGBUS handler's table of mappings
     std::unique_ptr<char[]> read_;
 };
 

@@ -68,10 +68,32 @@ bool JsonReader::Start(ondemand::object& top)
     if (error_code e = document_.type().get(type))
         return FailJson(e);
     if (type != ondemand::json_type::object)
-        return Fail(std::string("the top level must be an object, found ") + TypeName(type));
+        return FailTopLevel(type);
     if (error_code e = document_.get_object().get(top))
         return FailJson(e);
     return true;
+}
+
+// A top level that is not an object. The parser's first pass lets through
+// a word or number that is not JSON at all ("tru", "123abc", "not json"),
+// which its type only guesses from its first byte: that is not JSON, not a
+// value of another type.
+bool JsonReader::FailTopLevel(ondemand::json_type type)
+{
+    size_t start = 0;
+    while (start < size_ && IsJsonSpace(json_[start]))
+        ++start;
+    size_t end = start;
+    while (end < size_ && !IsJsonSpace(json_[end]) &&
+           std::strchr(",:[]{}\"", json_[end]) == nullptr)
+        ++end;
+    std::string_view word(json_ + start, end - start);
+    if (type == ondemand::json_type::number && ClassifyNumber(word) == NumberForm::Malformed)
+        return FailAt(start, "not valid JSON: malformed number " + Shown(word));
+    if ((type == ondemand::json_type::boolean && word != "true" && word != "false") ||
+        (type == ondemand::json_type::null && word != "null"))
+        return FailAt(start, "not valid JSON: " + Shown(word) + " is not a value");
+    return Fail(std::string("the top level must be an object, found ") + TypeName(type));
 }
 
 bool JsonReader::Finish()
@@ -198,12 +220,14 @@ bool JsonReader::ReadString(Value value, std::string_view& out)
 
 bool JsonReader::Validate(Value value)
 {
-    // The place has a segment per level of nesting.
-    if (place_.Depth() > kMaxJsonNesting)
-        return Fail("arrays and objects are nested more than 1024 deep");
     ondemand::json_type type;
     if (error_code e = value.type().get(type))
         return FailJson(e);
+    // The place has a segment per level above the value: an array or object
+    // there is level Depth() + 1, the top-level object being level 1.
+    if ((type == ondemand::json_type::object || type == ondemand::json_type::array) &&
+        place_.Depth() >= kMaxJsonNesting)
+        return Fail("arrays and objects are nested more than 1024 deep");
     switch (type)
     {
     case ondemand::json_type::object:

@@ -79,6 +79,7 @@ class JsonReader
 
   private:
     bool FailAt(size_t offset, const std::string& rule);
+    bool FailTopLevel(simdjson::ondemand::json_type type);
     [[gnu::noinline]] bool ReadFloatSlowly(Value value, float& out);
     [[gnu::noinline]] bool FailInteger(Value value, int64_t& out);
     bool TakeKey(simdjson::ondemand::field& field, std::string_view& key, Value& value);

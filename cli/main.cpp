@@ -6,9 +6,12 @@
 #include "export_file.h"
 #include "file_io.h"
 #include "heading.h"
+#include "host_names.h"
+#include "import_budget.h"
 #include "model_description.h"
 #include "model_json.h"
 #include "output_paths.h"
+#include "safe_write.h"
 #include "scene_import.h"
 #include "stand_in_model.h"
 
@@ -32,6 +35,9 @@ constexpr int kExitDone = 0;
 constexpr int kExitEmptyModel = 1;
 constexpr int kExitRefused = 2;
 constexpr int kExitUnwritable = 3;
+// A heading holds a few sections of MDL text; anything near this size is not
+// one (and /dev/zero never ends).
+constexpr size_t kMaxHeadingBytes = 64 << 20;
 
 // A stand-in model, freed through the stand-in's own call when it goes out of
 // scope.
@@ -120,6 +126,16 @@ bool IsModelDescription(const std::string& path)
     return extension == ".json" || !IsSceneFileName(path);
 }
 
+// The plug-in writes a description's names as they are, as it writes the
+// host's; a name that MDL readers cannot read back is worth a warning.
+void WarnOfUnreadableNames(const std::string& input, const ModelDescription& description)
+{
+    for (const BoneDescription& bone : description.bones)
+        if (const char* problem = MdlNameProblem(bone.name))
+            Report(input + ": warning: the bone name \"" + bone.name + "\" " + problem +
+                   ": MDL readers will not read the file back");
+}
+
 struct ExportRequest
 {
     const CommandLine* options;
@@ -147,6 +163,7 @@ int LoadModel(const std::string& input, const ExportRequest& request, ModelHandl
             Report(error);
             return kExitRefused;
         }
+        WarnOfUnreadableNames(input, description);
         BuildStandInModel(description, model);
         return kExitDone;
     }
@@ -173,7 +190,7 @@ int LoadModel(const std::string& input, const ExportRequest& request, ModelHandl
     return kExitDone;
 }
 
-int ExportOne(const std::string& input, const std::string& output, const ExportRequest& request)
+int ConvertOne(const std::string& input, const std::string& output, const ExportRequest& request)
 {
     auto started = std::chrono::steady_clock::now();
     if (SameFile(input, output))
@@ -223,10 +240,49 @@ int ExportOne(const std::string& input, const std::string& output, const ExportR
     return kExitDone;
 }
 
+// A scene file is converted within its import budget (import_budget.h).
+int ExportOne(const std::string& input, const std::string& output, const ExportRequest& request)
+{
+    if (IsModelDescription(input))
+        return ConvertOne(input, output, request);
+    struct stat info;
+    uint64_t size = stat(input.c_str(), &info) == 0 && S_ISREG(info.st_mode)
+                        ? static_cast<uint64_t>(info.st_size)
+                        : 0;
+    ImportBudget budget =
+        ImportBudgetFor(size, request.options->import_memory_mb, request.options->import_seconds);
+    std::string message;
+    int status = RunWithinBudget(
+        budget, [&] { return ConvertOne(input, output, request); }, message);
+    if (status >= 0)
+        return status;
+    Report(input + ": " + message);
+    return kExitRefused;
+}
+
+// Enters every file of the run in one RunFiles; false with `error` when an
+// output would replace an input or another output.
+bool CheckRunFiles(const CommandLine& options, bool auto_heading,
+                   const std::vector<std::string>& outputs, std::string& error)
+{
+    RunFiles files;
+    if (options.has_heading && !auto_heading)
+        files.AddInput(options.heading, "the heading " + options.heading);
+    for (const std::string& input : options.inputs)
+        files.AddInput(input, "the input " + input);
+    for (size_t i = 0; i < outputs.size(); ++i)
+        if (!files.AddOutput(outputs[i], "the output " + outputs[i] + " of " + options.inputs[i],
+                             error, options.inputs[i]))
+            return false;
+    return !options.has_dump_json ||
+           files.AddOutput(options.dump_json, "the --dump-json file " + options.dump_json, error);
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
+    InstallWriteSignalHandling();
     CommandLine options;
     std::string error;
     if (!ParseCommandLine(argc, argv, options, error))
@@ -250,7 +306,7 @@ int main(int argc, char** argv)
     if (options.has_heading && !auto_heading)
     {
         std::string bytes;
-        if (!ReadFileBytes(options.heading, bytes, error))
+        if (!ReadFileBytes(options.heading, bytes, error, kMaxHeadingBytes))
         {
             Report(error);
             return kExitRefused;
@@ -258,13 +314,13 @@ int main(int argc, char** argv)
         heading = NormalizeHeading(bytes);
     }
     std::vector<std::string> outputs;
-    if (!PlanOutputs(options.inputs, options.has_output, options.output, outputs, error))
+    if (!PlanOutputs(options.inputs, options.has_output, options.output, outputs, error) ||
+        !CheckRunFiles(options, auto_heading, outputs, error))
     {
         Report(error);
         return kExitRefused;
     }
 
-    RemoveTemporaryFilesOnSignals();
     int worst = kExitDone;
     ExportRequest request{&options, options.has_heading ? &heading : nullptr, auto_heading};
     for (size_t i = 0; i < options.inputs.size(); ++i)

@@ -369,5 +369,14 @@ bool ReadModelDescription(const std::string& path, ModelDescription& out, std::s
     InputBytes bytes;
     if (!bytes.Open(path, kModelDescriptionPadding, kMaxJsonBytes, error))
         return false;
-    return ParseModelDescription(bytes.data(), bytes.size(), path, out, error, &bytes);
+    bool parsed = ParseModelDescription(bytes.data(), bytes.size(), path, out, error, &bytes);
+    // A file cut short while it was read reads as zeros past its new end:
+    // whatever the parse made of that, the file is refused.
+    if (bytes.Shrank())
+    {
+        error = path + ": the file shrank while it was read";
+        out = ModelDescription();
+        return false;
+    }
+    return parsed;
 }

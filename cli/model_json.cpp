@@ -1,5 +1,6 @@
 #include "model_json.h"
 
+#include "safe_write.h"
 #include "stand_in_model.h"
 
 #include <array>
@@ -229,22 +230,8 @@ bool WriteModelDescription(ModelHandle model, const std::string& path, std::stri
     }
     catch (const std::bad_alloc&)
     {
-        error = "cannot write " + path + ": out of memory";
+        error = path + ": cannot write: not enough memory for the description";
         return false;
     }
-    FILE* file = std::fopen(path.c_str(), "wb");
-    if (file == nullptr)
-    {
-        error = "cannot write " + path;
-        return false;
-    }
-    bool written = std::fwrite(text.data(), 1, text.size(), file) == text.size();
-    bool closed = std::fclose(file) == 0;
-    if (!written || !closed)
-    {
-        error = "cannot write " + path;
-        std::remove(path.c_str());
-        return false;
-    }
-    return true;
+    return WriteOutputFile(path, text, error);
 }

@@ -21,8 +21,8 @@ void BuildStandInModel(ModelDescription& description, ModelHandle model);
 // gives them as bytes: valid UTF-8 in, valid UTF-8 out).
 std::string ModelDescriptionJson(ModelHandle model);
 
-// Writes ModelDescriptionJson(model) to `path`; false with `error` set when
-// the file cannot be written.
+// Writes ModelDescriptionJson(model) to `path` as every output is written
+// (safe_write.h); false with `error` ("PATH: REASON") when it cannot be.
 bool WriteModelDescription(ModelHandle model, const std::string& path, std::string& error);
 
 #endif

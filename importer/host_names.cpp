@@ -47,6 +47,14 @@ size_t SequenceLength(const std::string& text, size_t at)
     return length;
 }
 
+// Each backslash at the end of `name` made '_'.
+std::string WithoutEndBackslashes(std::string name)
+{
+    for (size_t i = name.size(); i > 0 && name[i - 1] == '\\'; --i)
+        name[i - 1] = '_';
+    return name;
+}
+
 } // namespace
 
 std::string CleanName(const std::string& name)
@@ -66,7 +74,16 @@ std::string CleanName(const std::string& name)
         clean.append(name, at, length);
         at += length;
     }
-    return clean;
+    return WithoutEndBackslashes(clean);
+}
+
+const char* MdlNameProblem(const std::string& name)
+{
+    if (name.find('"') != std::string::npos)
+        return "holds a double quote";
+    if (!name.empty() && name.back() == '\\')
+        return "ends in a backslash";
+    return nullptr;
 }
 
 std::string CutName(const std::string& name, size_t limit)
@@ -91,9 +108,10 @@ std::vector<std::string> UniqueHostNames(const std::vector<std::string>& wanted,
     std::unordered_map<std::string, int> next_suffix;
     for (const std::string& raw : wanted)
     {
-        std::string stem = CutName(CleanName(raw.empty() ? fallback : raw), kHostNameLimit);
+        std::string stem =
+            WithoutEndBackslashes(CutName(CleanName(raw.empty() ? fallback : raw), kHostNameLimit));
         if (stem.empty())
-            stem = CutName(CleanName(fallback), kHostNameLimit);
+            stem = WithoutEndBackslashes(CutName(CleanName(fallback), kHostNameLimit));
         std::string name = stem;
         int& suffix = next_suffix.try_emplace(stem, 2).first->second;
         for (; taken.count(name) != 0; ++suffix)

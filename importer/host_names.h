@@ -7,8 +7,14 @@
 
 // `name` made safe inside the MDL's double quotes and in a model
 // description: every byte of a malformed UTF-8 sequence, every control
-// character and every double quote becomes '_'. Well-formed UTF-8 is kept.
+// character and every double quote becomes '_', and so does each backslash
+// at its end (MDL readers take a backslash before the closing quote for an
+// escaped quote). Well-formed UTF-8 is kept.
 std::string CleanName(const std::string& name);
+
+// Why MDL readers cannot read `name` back between the export's quotes
+// ("holds a double quote", "ends in a backslash"), or null when they can.
+const char* MdlNameProblem(const std::string& name);
 
 // The longest prefix of `name` of at most `limit` bytes that does not end
 // inside a UTF-8 sequence.
@@ -17,7 +23,8 @@ std::string CutName(const std::string& name, size_t limit);
 // Bone names for the host: each one cleaned, cut to 31 bytes, never empty
 // (`fallback` stands in for an empty name) and unique: the export finds a
 // parent by name, so a repeated name gets ".2", ".3", ... (cutting its stem
-// so that the whole still fits). The result has one name per entry, in order.
+// so that the whole still fits). A cut that leaves a backslash at the end
+// turns it into '_', as CleanName does. The result has one name per entry, in order.
 std::vector<std::string> UniqueHostNames(const std::vector<std::string>& wanted,
                                          const std::string& fallback);
 

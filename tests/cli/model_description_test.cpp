@@ -230,8 +230,14 @@ TEST(ParseModelDescription, SkipsAByteOrderMark)
 
 TEST(ParseModelDescription, NestsUnknownValuesUpTo1024Deep)
 {
-    Parse(R"({"a": )" + Repeat("[", 1024) + Repeat("]", 1024) + "}");
-    EXPECT_EQ(Refusal(R"({"a": )" + Repeat("[", 1025) + Repeat("]", 1025) + "}"),
+    // The top-level object is the first level: 1,024 levels in all, and no
+    // more, whether the deepest is empty or holds a value.
+    Parse(R"({"a": )" + Repeat("[", 1023) + Repeat("]", 1023) + "}");
+    Parse(R"({"a": )" + Repeat("[", 1023) + "0" + Repeat("]", 1023) + "}");
+    EXPECT_EQ(Refusal(R"({"a": )" + Repeat("[", 1024) + Repeat("]", 1024) + "}"),
+              "model.json: a[0][0][0][0][0][0][0]...[0][0][0][0]: arrays and objects are "
+              "nested more than 1024 deep");
+    EXPECT_EQ(Refusal(R"({"a": )" + Repeat("[", 1023) + "{}" + Repeat("]", 1023) + "}"),
               "model.json: a[0][0][0][0][0][0][0]...[0][0][0][0]: arrays and objects are "
               "nested more than 1024 deep");
 }

@@ -86,5 +86,6 @@ TEST(WriteModelDescription, ReportsAFolderThatDoesNotExist)
     EXPECT_TRUE(WriteModelDescription(model.handle(), dir.Path("model.json"), error));
     EXPECT_EQ(ReadFile(dir.Path("model.json")), ModelDescriptionJson(model.handle()));
     EXPECT_FALSE(WriteModelDescription(model.handle(), dir.Path("no/such/model.json"), error));
-    EXPECT_EQ(error, "cannot write " + dir.Path("no/such/model.json"));
+    EXPECT_EQ(error, dir.Path("no/such/model.json") + ": cannot create a file in " +
+                         dir.Path("no/such") + ": No such file or directory");
 }

@@ -87,6 +87,14 @@ TEST(RefusedDescription, IsNotJson)
         {"{\n \"a\": 1\n \"b\": 2}", "line 3, column 2: not valid JSON: a comma, colon, "
                                      "bracket or brace is missing or out of place"},
         {"{\"a\": tru}", "a: not valid JSON: tru is not a value"},
+        // Not JSON at all, though its first byte could start a value.
+        {"not json at all", "line 1, column 1: not valid JSON: not is not a value"},
+        {"tru", "line 1, column 1: not valid JSON: tru is not a value"},
+        {"\n  falsey", "line 2, column 3: not valid JSON: falsey is not a value"},
+        {"123abc", "line 1, column 1: not valid JSON: malformed number 123abc"},
+        {"-", "line 1, column 1: not valid JSON: malformed number -"},
+        {"null", "the top level must be an object, found null"},
+        {"12", "the top level must be an object, found a number"},
         {"{\"a\": nul}", "a: not valid JSON: nul is not a value"},
         {"{\"a\": 01}", "a: not valid JSON: malformed number 01"},
         {"{\"a\": -}", "a: not valid JSON: malformed number -"},
@@ -101,7 +109,8 @@ TEST(RefusedDescription, IsNotJson)
          "escaped)"},
         {"{\"a\": \"open}", "line 1, column 7: not valid JSON: the string that starts here is "
                             "not closed"},
-        {"{\"a\": " + Repeat("[", 1025) + Repeat("]", 1025) + "}",
+        // The top-level object and 1,024 arrays: 1,025 levels.
+        {"{\"a\": " + Repeat("[", 1024) + Repeat("]", 1024) + "}",
          "a[0][0][0][0][0][0][0]...[0][0][0][0]: arrays and objects are nested more than 1024 "
          "deep"},
         // Bytes that are not UTF-8, in a bone name (0xFF is column 23).

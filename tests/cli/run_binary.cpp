@@ -27,16 +27,19 @@ void Drain(int fd, std::string& into, bool& open)
 
 BinaryRun RunMdlexport(const std::vector<std::string>& arguments, const BinaryRunOptions& options)
 {
-    int out_pipe[2], err_pipe[2];
-    if (pipe(out_pipe) != 0 || pipe(err_pipe) != 0)
+    int out_pipe[2], err_pipe[2], dead_pipe[2];
+    if (pipe(out_pipe) != 0 || pipe(err_pipe) != 0 || pipe(dead_pipe) != 0)
         std::abort();
+    close(dead_pipe[0]);
     pid_t child = fork();
     if (child < 0)
         std::abort();
     if (child == 0)
     {
         dup2(out_pipe[1], 1);
-        dup2(err_pipe[1], 2);
+        dup2(options.closed_stderr ? dead_pipe[1] : err_pipe[1], 2);
+        std::signal(SIGPIPE, SIG_DFL); // as a shell starts a program
+        close(dead_pipe[1]);
         close(out_pipe[0]);
         close(out_pipe[1]);
         close(err_pipe[0]);
@@ -47,7 +50,8 @@ BinaryRun RunMdlexport(const std::vector<std::string>& arguments, const BinaryRu
         {
             // An ignored signal stays ignored across exec: the write fails
             // with EFBIG instead of ending the process.
-            std::signal(SIGXFSZ, SIG_IGN);
+            if (!options.file_size_signal)
+                std::signal(SIGXFSZ, SIG_IGN);
             rlimit limit{static_cast<rlim_t>(options.file_size_limit),
                          static_cast<rlim_t>(options.file_size_limit)};
             setrlimit(RLIMIT_FSIZE, &limit);
@@ -68,6 +72,7 @@ BinaryRun RunMdlexport(const std::vector<std::string>& arguments, const BinaryRu
     }
     close(out_pipe[1]);
     close(err_pipe[1]);
+    close(dead_pipe[1]);
     BinaryRun run;
     bool out_open = true, err_open = true;
     while (out_open || err_open)

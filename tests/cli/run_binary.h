@@ -18,6 +18,12 @@ struct BinaryRunOptions
     std::string working_directory; // empty: the test's own
     long file_size_limit = -1;     // bytes; -1: none (writes past it fail with EFBIG)
     bool unprivileged = false;     // run as the user "nobody" (65534) when started as root
+    // With a file size limit: leave SIGXFSZ to end the program, as a shell's
+    // `ulimit -f` does, unless the program ignores it itself.
+    bool file_size_signal = false;
+    // Standard error a pipe that nobody reads (`2>&1 | head -1` once head has
+    // gone): writing to it raises SIGPIPE. `err` stays empty.
+    bool closed_stderr = false;
 };
 
 // Runs mdlexport with `arguments` (argv[1] on) and waits for it.

@@ -81,3 +81,21 @@ TEST(UniqueHostNames, TenThousandRepeatsStayUniqueAndShort)
     EXPECT_EQ(distinct.size(), wanted.size());
     EXPECT_EQ(names.back(), std::string(25, 'n') + ".10000");
 }
+
+TEST(UniqueHostNames, NoNameEndsInABackslash)
+{
+    // MDL readers take a backslash before the closing quote for an escaped
+    // quote: "arm\" would end the name nowhere.
+    std::string cut_at_backslash = std::string(30, 'x') + "\\yy"; // byte 31 is the backslash
+    std::vector<std::string> names =
+        UniqueHostNames({"arm\\", "arm_", "a\\\\", "mid\\dle", cut_at_backslash}, "Bone");
+    EXPECT_EQ(names[0], "arm_");
+    EXPECT_EQ(names[1], "arm_.2");
+    EXPECT_EQ(names[2], "a__");
+    EXPECT_EQ(names[3], "mid\\dle"); // within the name, a backslash is text
+    EXPECT_EQ(names[4], std::string(30, 'x') + "_");
+    for (const std::string& name : names)
+        EXPECT_EQ(MdlNameProblem(name), nullptr) << name;
+    EXPECT_STREQ(MdlNameProblem("arm\\"), "ends in a backslash");
+    EXPECT_STREQ(MdlNameProblem("a\"b"), "holds a double quote");
+}
