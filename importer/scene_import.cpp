@@ -1,5 +1,6 @@
 #include "scene_import.h"
 
+#include "animation_timing.h"
 #include "bone_tracks.h"
 #include "host_names.h"
 #include "mdl_convert.h"
@@ -21,9 +22,7 @@
 namespace
 {
 
-constexpr double kFramesPerSecond = 24.0;
-constexpr double kDefaultTicksPerSecond = 25.0; // what a file that names no rate means
-constexpr uint32_t kMaxHostVertices = 65536;    // corner indices are 16-bit
+constexpr uint32_t kMaxHostVertices = 65536; // corner indices are 16-bit
 // More samples than this, over all animations, is not an animation anyone
 // meant (an hour at 24 per second, with room to spare): the file is refused
 // rather than the memory exhausted.
@@ -700,20 +699,25 @@ void SceneImporter::AddMeshChunk(const MeshInstance& instance,
 
 bool SceneImporter::LayOutSequences(std::string& error, ImportSummary& summary)
 {
-    double next_start_seconds = 0.0;
-    size_t samples = 0;
+    std::vector<unsigned> animations; // those the scene holds, in order
+    std::vector<double> seconds;
     for (unsigned a = 0; a < scene_.mNumAnimations; ++a)
     {
         const aiAnimation* animation = scene_.mAnimations[a];
         if (animation == nullptr)
             continue;
-        double ticks_per_second =
-            animation->mTicksPerSecond > 0.0 ? animation->mTicksPerSecond : kDefaultTicksPerSecond;
-        double end_ticks = std::fmax(animation->mDuration, LastKeyTime(*animation));
-        double seconds = end_ticks / ticks_per_second;
-        if (!std::isfinite(seconds) || seconds < 0.0)
-            seconds = 0.0;
-        samples += static_cast<size_t>(std::fmin(seconds * kFramesPerSecond, 1e12)) + 2;
+        animations.push_back(a);
+        seconds.push_back(AnimationSeconds(animation->mDuration, LastKeyTime(*animation),
+                                           TicksPerSecond(animation->mTicksPerSecond)));
+    }
+    std::vector<SequenceFrames> placed = PlaceSequences(seconds.data(), seconds.size());
+
+    size_t samples = 0;
+    for (size_t i = 0; i < animations.size(); ++i)
+    {
+        unsigned a = animations[i];
+        const aiAnimation* animation = scene_.mAnimations[a];
+        samples += MostSamples(seconds[i]);
         if (samples > kMaxSamples)
         {
             error = source_ + ": the animations last longer than the " +
@@ -735,16 +739,11 @@ bool SceneImporter::LayOutSequences(std::string& error, ImportSummary& summary)
         sequence.name = CleanName(NameOf(animation->mName));
         if (sequence.name.empty())
             sequence.name = "Animation " + std::to_string(a + 1);
-        double start_frame = next_start_seconds * kFramesPerSecond;
-        double end_frame = start_frame + seconds * kFramesPerSecond;
-        sequence.start_frame = static_cast<float>(start_frame);
-        sequence.end_frame = static_cast<float>(end_frame);
+        sequence.start_frame = static_cast<float>(placed[i].start);
+        sequence.end_frame = static_cast<float>(placed[i].end);
         sequence.start_ms = FrameToMdlTime(sequence.start_frame);
         sequence.end_ms = FrameToMdlTime(sequence.end_frame);
         summary.sequences.push_back(sequence);
-        // The next one starts on the first whole second after this one ends,
-        // so that no two sequences share a key time.
-        next_start_seconds = std::floor(end_frame / kFramesPerSecond) + 1.0;
     }
     if (summary.sequences.empty())
     {
@@ -797,10 +796,8 @@ void SceneImporter::SampleAnimations(const ImportSummary& summary)
             sequence.animation >= 0 ? scene_.mAnimations[static_cast<size_t>(sequence.animation)]
                                     : nullptr;
         std::fill(channel_of_node.begin(), channel_of_node.end(), nullptr);
-        std::vector<std::pair<double, double>> times; // (source ticks, host frame)
-        if (animation == nullptr)
-            times.emplace_back(0.0, sequence.start_frame);
-        else
+        std::vector<SampleTime> times{SampleTime{0.0, sequence.start_frame}};
+        if (animation != nullptr)
         {
             for (unsigned c = 0; c < animation->mNumChannels; ++c)
             {
@@ -809,23 +806,10 @@ void SceneImporter::SampleAnimations(const ImportSummary& summary)
                 if (node >= 0 && channel_of_node[static_cast<size_t>(node)] == nullptr)
                     channel_of_node[static_cast<size_t>(node)] = channel;
             }
-            double ticks_per_second = animation->mTicksPerSecond > 0.0 ? animation->mTicksPerSecond
-                                                                       : kDefaultTicksPerSecond;
-            double length = static_cast<double>(sequence.end_frame) - sequence.start_frame;
-            double end_frames = std::fmax(animation->mDuration, LastKeyTime(*animation)) /
-                                ticks_per_second * kFramesPerSecond;
-            if (!std::isfinite(end_frames) || end_frames < 0.0)
-                end_frames = 0.0;
-            // Whole frames, then the end itself unless a whole frame is on it.
-            double whole = std::floor(end_frames + 1e-6);
-            for (double f = 0.0; f <= whole; f += 1.0)
-                times.emplace_back(f / kFramesPerSecond * ticks_per_second,
-                                   sequence.start_frame + f);
-            if (end_frames - whole > 1e-4 &&
-                FrameToMdlTime(sequence.end_frame) !=
-                    FrameToMdlTime(static_cast<float>(sequence.start_frame + whole)))
-                times.emplace_back(end_frames / kFramesPerSecond * ticks_per_second,
-                                   sequence.start_frame + length);
+            double ticks_per_second = TicksPerSecond(animation->mTicksPerSecond);
+            times = SampleTimes(
+                AnimationSeconds(animation->mDuration, LastKeyTime(*animation), ticks_per_second),
+                ticks_per_second, sequence.start_frame, sequence.end_frame);
         }
 
         for (const auto& [ticks, frame] : times)
