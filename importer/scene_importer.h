@@ -21,6 +21,7 @@ struct aiMesh;
 struct aiScene;
 struct aiBone;
 
+// A mesh as one node places it.
 struct MeshInstance
 {
     int32_t node = -1;
@@ -60,21 +61,24 @@ class SceneImporter
     bool Run(std::string& error, ImportSummary& summary);
 
   private:
-    void ChooseAxes(ImportSummary& summary);
-    void FindInstances();
+    // The steps of Run, in order. scene_import.cpp:
+    void ChooseAxes(ImportSummary& summary); // up_: the source's up axis turned to +Y
+    void FindInstances();                    // instances_: every mesh as each node places it
     std::vector<SkinBone> SkinBonesOf(const MeshInstance& instance) const;
     bool HasUnskinnedVertices(const MeshInstance& instance) const;
-    void FindBones();
-    void AddHostBones(ImportSummary& summary);
+    void FindBones();                          // bones_: ChooseBones over what the scene asks
+    void AddHostBones(ImportSummary& summary); // host_bones_, pivots on the bind-pose joints
+    // host_meshes.cpp: the meshes in the bind pose, cut to the host's vertex limit.
     void AddHostMeshes(ImportSummary& summary);
     void NoteDroppedMeshParts(const aiMesh& mesh, size_t other_faces);
     std::vector<int32_t> BonesOfVertices(const MeshInstance& instance);
     void AddHostMesh(const MeshInstance& instance, const MeshPiece& piece,
                      const std::vector<int32_t>& bone_of_vertex, bool reverse,
                      ImportSummary& summary);
-    void MeasureBounds(ImportSummary& summary);
-    bool LayOutSequences(std::string& error, ImportSummary& summary);
-    void SampleAnimations(const ImportSummary& summary);
+    void MeasureBounds(ImportSummary& summary); // the summary's bounds, model_size_
+    // scene_import.cpp again:
+    bool LayOutSequences(std::string& error, ImportSummary& summary); // one per animation
+    void SampleAnimations(const ImportSummary& summary); // the bones' keys, from SamplePoses
     void FindTexture(ImportSummary& summary);
     void NoteDroppedContent();
     Affine ModelGlobal(const Affine& source_global) const
