@@ -193,12 +193,16 @@ bool ReplaceByRename(const Destination& destination, const std::string& target,
 
 // The identity of `path`: the file's, or its folder's with its name when it
 // does not exist yet. False when neither can be known (the folder is
-// missing): such a path cannot be written, and the write says why.
-bool IdentityOf(const std::string& path, dev_t& device, ino_t& inode, std::string& name)
+// missing): such a path cannot be written, and the write says why. `stream`
+// tells an existing device, pipe or socket.
+bool IdentityOf(const std::string& path, dev_t& device, ino_t& inode, std::string& name,
+                bool& stream)
 {
     struct stat info;
+    stream = false;
     if (stat(path.c_str(), &info) == 0)
     {
+        stream = !S_ISREG(info.st_mode) && !S_ISDIR(info.st_mode);
         device = info.st_dev;
         inode = info.st_ino;
         name.clear();
@@ -350,7 +354,8 @@ void RemovePendingTemporaries()
 void RunFiles::AddInput(const std::string& path, const std::string& what)
 {
     Entry entry{0, 0, "", path, what, false};
-    if (IdentityOf(path, entry.device, entry.inode, entry.name))
+    bool stream = false;
+    if (IdentityOf(path, entry.device, entry.inode, entry.name, stream))
         entries_.push_back(entry);
 }
 
@@ -358,7 +363,10 @@ bool RunFiles::AddOutput(const std::string& path, const std::string& what, std::
                          const std::string& own_input)
 {
     Entry entry{0, 0, "", path, what, true};
-    if (!IdentityOf(path, entry.device, entry.inode, entry.name))
+    bool stream = false;
+    // Writing into a device or pipe twice (/dev/null, /dev/stdout) replaces
+    // nothing.
+    if (!IdentityOf(path, entry.device, entry.inode, entry.name, stream) || stream)
         return true;
     for (const Entry& other : entries_)
     {

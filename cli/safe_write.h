@@ -116,7 +116,8 @@ class RunFiles
     void AddInput(const std::string& path, const std::string& what);
     // An output that a run will write: false with `error` ("WHAT is the same
     // file as OTHER") when it is an input (other than the one at `own_input`,
-    // which the caller refuses itself) or another output.
+    // which the caller refuses itself) or another output. An existing device
+    // or pipe is written into, not replaced, and may be named twice.
     bool AddOutput(const std::string& path, const std::string& what, std::string& error,
                    const std::string& own_input = "");
 

@@ -427,7 +427,10 @@ ModelHandle HostileModel_Decode(const uint8_t* data, size_t size, const HostileO
 
     int32_t bone_budget = kHostileMaxBones;
     int32_t key_budget = kHostileMaxKeys;
-    model->bone_count = in.Count(bone_budget, model->mesh_count <= 0);
+    // A huge bone count is kept only where the export stops before its
+    // loops: with no mesh. Counts that change between calls can tell the
+    // export of a mesh all the same, and then it would walk them all.
+    model->bone_count = in.Count(bone_budget, model->mesh_count <= 0 && model->wobble.empty());
     int32_t bones_held = std::min(model->bone_count, kHostileMaxBones);
     for (int32_t b = 0; b < bones_held; ++b)
     {

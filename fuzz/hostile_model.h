@@ -35,8 +35,8 @@
 // capped (kHostileMax*) so that one run stays fast: the export loops over
 // whatever count it is given. A huge count is kept only where the export
 // allocates for it before it loops (a mesh's vertices; the bones of a model
-// whose mesh count is not positive), where an allocation of that size is
-// refused at once; elsewhere it is capped.
+// whose mesh count is not positive, unless counts change between calls),
+// where an allocation of that size is refused at once; elsewhere it is capped.
 //
 // Float (u8 tag): below kHostileSpecialFloats one of the special values
 // (NaN, infinities, subnormals, the largest finite, times that saturate);

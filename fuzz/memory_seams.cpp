@@ -52,6 +52,13 @@ size_t Write(const void* data, size_t size, FILE*)
         g_seen.seam_failed = true;
     }
     g_write_budget_left -= static_cast<uint32_t>(granted);
+    // Past what any run with steady counts writes, the disk is full: counts
+    // that change between calls can let a huge count through to the loops.
+    if (granted > kMemorySeamsOutputLimit - g_seen.output.size())
+    {
+        granted = kMemorySeamsOutputLimit - g_seen.output.size();
+        g_seen.seam_failed = true;
+    }
     g_seen.output.append(static_cast<const char*>(data), granted);
     return granted;
 }

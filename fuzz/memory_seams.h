@@ -14,6 +14,10 @@
 #include <string>
 
 constexpr size_t kMemorySeamsAllocationLimit = size_t{64} << 20;
+// The most of a file the record holds: a write past it fails as on a full
+// disk. A run whose counts stay put (capped in hostile_model.h) writes a few
+// megabytes at most; one whose counts change may meet a huge count in a loop.
+constexpr size_t kMemorySeamsOutputLimit = size_t{64} << 20;
 
 // What the run did with the seams.
 struct MemorySeamsRecord

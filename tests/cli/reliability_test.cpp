@@ -155,6 +155,11 @@ const Case kCases[] = {
      "mdlexport: d.json: cannot write: File too large\n",
      {},
      SizeLimit(64, false)},
+    {"a device named twice is written into twice",
+     OneTriangle,
+     {"-q", "one.json", "-o", "/dev/null", "--dump-json", "/dev/null"},
+     0,
+     ""},
     // 2: a reader that inserts keys without end meets its memory budget, or
     // its processor time; the batch goes on.
     {"a runaway FBX reader, memory",
