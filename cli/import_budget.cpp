@@ -2,6 +2,7 @@
 
 #include "safe_write.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
@@ -31,7 +32,10 @@ constexpr uint64_t kSecondsPerFileMb = 10;
 constexpr uint64_t kMb = 1 << 20;
 // The child's status when an allocation was refused.
 constexpr int kOutOfMemoryStatus = 86;
+// The parent looks at the child every 20 ms, sooner at first so that a
+// small file's conversion is not held up.
 constexpr auto kPollInterval = std::chrono::milliseconds(20);
+constexpr auto kFirstPollInterval = std::chrono::microseconds(500);
 
 // An allocation refused under the limit ends the child at once, before a
 // library can catch the exception and report something else.
@@ -121,6 +125,7 @@ int RunWithinBudget(const ImportBudget& budget, const std::function<int()>& work
     auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2 * budget.seconds);
     bool over_memory = false, over_time = false;
     int status = 0;
+    std::chrono::microseconds interval = kFirstPollInterval;
     for (;;)
     {
         pid_t done = waitpid(child, &status, WNOHANG);
@@ -139,7 +144,8 @@ int RunWithinBudget(const ImportBudget& budget, const std::function<int()>& work
             if (over_memory || over_time)
                 kill(child, SIGTERM);
         }
-        std::this_thread::sleep_for(kPollInterval);
+        std::this_thread::sleep_for(interval);
+        interval = std::min<std::chrono::microseconds>(2 * interval, kPollInterval);
     }
 
     if (WIFEXITED(status) && WEXITSTATUS(status) != kOutOfMemoryStatus && !over_memory &&

@@ -609,6 +609,12 @@ TEST(MdlexportStatus, IsTwoForBadUsage)
         {{"one.json", "-o", "a.mdl", "-o", "b.mdl"}, "-o is given twice"},
         {{"one.json", "--heading"}, "--heading needs a value"},
         {{"one.json", "--heading="}, "--heading needs a non-empty path"},
+        {{"one.json", "--import-memory", "0"},
+         "--import-memory takes a whole number from 1 to 1000000000, not \"0\""},
+        {{"one.json", "--import-seconds=1e3"},
+         "--import-seconds takes a whole number from 1 to 1000000000, not \"1e3\""},
+        {{"one.json", "--import-seconds", "5", "--import-seconds", "6"},
+         "--import-seconds is given twice"},
     };
     for (const Case& c : cases)
     {
