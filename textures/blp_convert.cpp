@@ -28,6 +28,14 @@ bool ValidOptions(const BlpOptions& options, const std::string& name, std::strin
     return true;
 }
 
+// The least side of the decoded pixels: twice the largest texture side, so
+// that the filter that makes level 0 still has two pixels or more for each
+// of its own.
+int LeastSide(const BlpOptions& options)
+{
+    return 2 * options.max_side;
+}
+
 // The image in memory to the file's bytes.
 bool Convert(const RgbaImage& image, bool has_alpha, const std::string& name,
              const BlpOptions& options, std::vector<uint8_t>& blp, std::string& error,
@@ -35,7 +43,7 @@ bool Convert(const RgbaImage& image, bool has_alpha, const std::string& name,
 {
     try
     {
-        const TextureSize top = BlpTopSize({image.width, image.height}, options.max_side);
+        const TextureSize top = BlpTopSize({image.file_width, image.file_height}, options.max_side);
         const std::vector<TextureSize> chain = MipChain(top);
         std::vector<RgbaImage> levels;
         if (!BuildMipmaps(image, has_alpha, chain, levels))
@@ -62,7 +70,10 @@ bool Convert(const RgbaImage& image, bool has_alpha, const std::string& name,
         const int alpha_bits = has_alpha ? 8 : 0;
         blp = AssembleBlp(top, alpha_bits, header, streams);
         if (info != nullptr)
-            *info = {{image.width, image.height}, top, static_cast<int>(levels.size()), alpha_bits};
+            *info = {{image.file_width, image.file_height},
+                     top,
+                     static_cast<int>(levels.size()),
+                     alpha_bits};
         return true;
     }
     catch (const std::bad_alloc&)
@@ -84,7 +95,7 @@ bool ConvertImageToBlp(const uint8_t* bytes, size_t size, const std::string& nam
         return false;
     RgbaImage image;
     bool has_alpha = false;
-    if (!ReadImage(bytes, size, name, image, has_alpha, error))
+    if (!ReadImage(bytes, size, name, image, has_alpha, error, LeastSide(options)))
         return false;
     return Convert(image, has_alpha, name, options, blp, error, info);
 }
@@ -97,7 +108,7 @@ bool ConvertImageFileToBlp(const std::string& path, const BlpOptions& options,
         return false;
     RgbaImage image;
     bool has_alpha = false;
-    if (!ReadImageFile(path, image, has_alpha, error))
+    if (!ReadImageFile(path, image, has_alpha, error, LeastSide(options)))
         return false;
     return Convert(image, has_alpha, path, options, blp, error, info);
 }

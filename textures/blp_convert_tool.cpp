@@ -1,8 +1,9 @@
 // Converts one image file into a BLP1 texture:
 //
-//   blp-convert IMAGE OUT.blp [QUALITY] [--reference LEVEL0.rgba]
+//   blp-convert IMAGE OUT.blp [QUALITY] [--max-side N] [--reference LEVEL0.rgba]
 //
-// Prints what it made as one JSON line on standard output. --reference also
+// Prints what it made as one JSON line on standard output. --max-side sets
+// the largest texture side (default 512). --reference also
 // writes level 0 before compression (RGBA bytes, rows top to bottom), which
 // the reader check compares the decoded texture with. OUT is written beside
 // its name and renamed into place, so it is complete or absent. Exit status:
@@ -42,14 +43,16 @@ bool WriteWhole(const std::string& path, const uint8_t* data, size_t size, std::
     return true;
 }
 
-bool WriteReference(const std::string& image_path, const std::string& path, std::string& error)
+// Level 0 as the conversion makes it: the same reading and scaling.
+bool WriteReference(const std::string& image_path, int max_side, const std::string& path,
+                    std::string& error)
 {
     RgbaImage image;
     bool has_alpha = false;
-    if (!ReadImageFile(image_path, image, has_alpha, error))
+    if (!ReadImageFile(image_path, image, has_alpha, error, 2 * max_side))
         return false;
     std::vector<RgbaImage> levels;
-    const TextureSize top = BlpTopSize({image.width, image.height}, kBlpDefaultMaxSide);
+    const TextureSize top = BlpTopSize({image.file_width, image.file_height}, max_side);
     if (!BuildMipmaps(image, has_alpha, {top}, levels))
     {
         error = image_path + ": out of memory";
@@ -58,32 +61,37 @@ bool WriteReference(const std::string& image_path, const std::string& path, std:
     return WriteWhole(path, levels[0].pixels.data(), levels[0].pixels.size(), error);
 }
 
+// A whole decimal number, or 0 (which the conversion refuses with its range).
+int Number(const std::string& text)
+{
+    char* end = nullptr;
+    const long value = std::strtol(text.c_str(), &end, 10);
+    return *end == '\0' && value >= 1 && value <= 65536 ? static_cast<int>(value) : 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
     std::vector<std::string> positional;
     std::string reference;
+    BlpOptions options;
     for (int i = 1; i < argc; ++i)
     {
         const std::string arg = argv[i];
         if (arg == "--reference" && i + 1 < argc)
             reference = argv[++i];
+        else if (arg == "--max-side" && i + 1 < argc)
+            options.max_side = Number(argv[++i]);
         else
             positional.push_back(arg);
     }
-    BlpOptions options;
     if (positional.size() == 3)
-    {
-        char* end = nullptr;
-        const long quality = std::strtol(positional[2].c_str(), &end, 10);
-        options.quality = (*end == '\0' && quality >= 1 && quality <= 100)
-                              ? static_cast<int>(quality)
-                              : 0; // refused by the conversion with its range
-    }
+        options.quality = Number(positional[2]);
     if (positional.size() < 2 || positional.size() > 3)
     {
-        std::fprintf(stderr, "usage: blp-convert IMAGE OUT.blp [QUALITY] [--reference FILE]\n");
+        std::fprintf(stderr, "usage: blp-convert IMAGE OUT.blp [QUALITY] [--max-side N] "
+                             "[--reference FILE]\n");
         return 2;
     }
     std::vector<uint8_t> blp;
@@ -95,7 +103,7 @@ int main(int argc, char** argv)
         return 2;
     }
     if (!WriteWhole(positional[1], blp.data(), blp.size(), error) ||
-        (!reference.empty() && !WriteReference(positional[0], reference, error)))
+        (!reference.empty() && !WriteReference(positional[0], options.max_side, reference, error)))
     {
         std::fprintf(stderr, "blp-convert: %s\n", error.c_str());
         return 3;

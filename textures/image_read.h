@@ -1,6 +1,7 @@
-// Reading a texture image (PNG, JPEG, BMP, TGA, and the other formats
-// stb_image reads) into 8-bit RGBA pixels, from a file or from bytes in memory
-// such as an image embedded in a scene.
+// Reading a texture image into 8-bit RGBA pixels, from a file or from bytes
+// in memory such as an image embedded in a scene: PNG with libpng, JPEG with
+// libjpeg-turbo, BMP, TGA and the other formats stb_image reads (and CMYK
+// JPEG) with stb_image.
 #ifndef MDLEXPORT_TEXTURES_IMAGE_READ_H
 #define MDLEXPORT_TEXTURES_IMAGE_READ_H
 
@@ -15,6 +16,10 @@ struct RgbaImage
     int width = 0;
     int height = 0;
     std::vector<uint8_t> pixels;
+    // The size the file gives, larger than the pixels' when a JPEG was
+    // decoded at a fraction of it.
+    int file_width = 0;
+    int file_height = 0;
 };
 
 // The largest side we read: the largest texture side graphics cards take,
@@ -27,12 +32,17 @@ constexpr int kMaxImageSide = 16384;
 // come out as 8-bit RGBA; an animated image gives its first frame. False with
 // `error` = "NAME: REASON" (REASON as the decoder gives it, or a side over
 // kMaxImageSide); `image` is then empty. Never throws.
+//
+// `least_side` > 0 lets a JPEG come at 1/2, 1/4 or 1/8 of its size where each
+// side stays at least the smaller of its full size and `least_side`: for
+// pixels that are to be scaled down to half of that or less anyway.
 bool ReadImage(const uint8_t* bytes, size_t size, const std::string& name, RgbaImage& image,
-               bool& has_alpha, std::string& error);
+               bool& has_alpha, std::string& error, int least_side = 0);
 
 // The same for the image file at `path`, named by its path; a file that
 // cannot be opened or read gives "PATH: cannot open: REASON" or
 // "PATH: cannot read: REASON".
-bool ReadImageFile(const std::string& path, RgbaImage& image, bool& has_alpha, std::string& error);
+bool ReadImageFile(const std::string& path, RgbaImage& image, bool& has_alpha, std::string& error,
+                   int least_side = 0);
 
 #endif

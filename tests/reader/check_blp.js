@@ -2,7 +2,9 @@
 // Converts real images that nobody here wrote (textures among Debian's
 // assimp-testmodels: PNG, JPEG, BMP and TGA, with and without alpha, square or
 // not, powers of two or not) and one generated here, with
-// `blp-convert IMAGE OUT.blp --reference LEVEL0.rgba`, and reads every BLP
+// `blp-convert IMAGE OUT.blp --reference LEVEL0.rgba` (and a smaller largest
+// side for a few, where large images are read and averaged down before the
+// filter that makes level 0), and reads every BLP
 // with the independent decoder (mdx-m3-viewer, pinned in package.json):
 // the header's size and alpha bits must be what the image calls for, every
 // level must be present and decode at its size down to 1 x 1, and level 0
@@ -37,7 +39,8 @@ if (!binary) {
 }
 
 // Each image with its size and whether some pixel is translucent, as the
-// files are (an alpha channel that is opaque everywhere counts as none).
+// files are (an alpha channel that is opaque everywhere counts as none), and
+// the largest texture side where it is not the default 512.
 const images = [
   ['glTF2/ClearCoat-glTF/PartialCoating_Alpha.png', 256, 256, true],  // RGBA
   ['glTF2/textureTransform/Arrow.png', 128, 128, false],              // RGBA, all opaque
@@ -50,7 +53,11 @@ const images = [
   ['LWO/LWO2/MappingModes/earthCylindric.jpg', 2048, 1024, false],
   ['MD2/sydney.bmp', 308, 193, false],                                // 8-bit paletted BMP
   ['SMD/holygrail.tga', 256, 512, false],                             // 32-bit, all opaque
-].map(([file, width, height, alpha]) => ({ file: path.join(models, file), width, height, alpha }));
+  ['IQM/Body.jpg', 1024, 1024, false, 128],        // decoded at 1/4 of its size
+  ['Ogre/TheThing/Wrinkles.jpg', 1024, 683, false, 64], // at 1/4: 256 x 171
+  ['IRRMesh/1.png', 512, 512, true, 32],           // translucent everywhere, averaged to 64
+].map(([file, width, height, alpha, maxSide = 512]) =>
+  ({ file: path.join(models, file), width, height, alpha, maxSide }));
 
 let passed = 0;
 let failed = 0;
@@ -63,11 +70,11 @@ function check(condition, what) {
   }
 }
 
-// Each side to its nearest power of two, the larger on a tie, at most 512.
-function textureSide(side) {
+// Each side to its nearest power of two, the larger on a tie, at most `maxSide`.
+function textureSide(side, maxSide) {
   let below = 1;
   while (below * 2 <= side) below *= 2;
-  return Math.min(side - below < 2 * below - side ? below : 2 * below, 512);
+  return Math.min(side - below < 2 * below - side ? below : 2 * below, maxSide);
 }
 
 // A generated 300 x 75 image with translucency: a 32-bit TGA, rows top down.
@@ -92,7 +99,7 @@ function writeGeneratedTga(file) {
     }
   }
   fs.writeFileSync(file, Buffer.concat([header, pixels]));
-  return { file, width, height, alpha: true };
+  return { file, width, height, alpha: true, maxSide: 512 };
 }
 
 // PSNR of `decoded` (RGBA) against `reference` (RGBA) over R, G, B, and A
@@ -119,16 +126,19 @@ try {
     const blpFile = path.join(work, 'out.blp');
     const referenceFile = path.join(work, 'level0.rgba');
     try {
-      execFileSync(binary, [image.file, blpFile, '--reference', referenceFile],
+      execFileSync(binary, [image.file, blpFile, '--reference', referenceFile,
+        '--max-side', String(image.maxSide)],
         { stdio: ['ignore', 'pipe', 'pipe'] });
     } catch (error) {
       check(false, `${name}: blp-convert failed: ${error.stderr}`);
       continue;
     }
     const blp = new parsers.blp.Image();
-    blp.load(fs.readFileSync(blpFile));
-    const width = textureSide(image.width);
-    const height = textureSide(image.height);
+    // A copy of its own: the reader takes the header from offset 0 of the
+    // bytes' buffer, and a small file's Buffer lies inside a shared pool.
+    blp.load(new Uint8Array(fs.readFileSync(blpFile)));
+    const width = textureSide(image.width, image.maxSide);
+    const height = textureSide(image.height, image.maxSide);
     const levels = Math.log2(Math.max(width, height)) + 1;
     check(blp.content === 0, `${name}: JPEG content (${blp.content})`);
     check(blp.width === width && blp.height === height,

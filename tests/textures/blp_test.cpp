@@ -155,11 +155,15 @@ TEST(ConvertImageToBlp, RefusesWithTheImagesNameAndTheReasonAndLeavesNothing)
 {
     const std::string text = "not an image";
     const std::vector<uint8_t> not_image(text.begin(), text.end());
-    // A real PNG cut short inside its compressed pixels.
-    std::ifstream file(MDL_ASSIMP_MODELS "/glTF2/textureTransform/Arrow.png", std::ios::binary);
-    std::vector<uint8_t> cut_png((std::istreambuf_iterator<char>(file)), {});
+    // Real files cut short inside their compressed pixels.
+    std::ifstream png(MDL_ASSIMP_MODELS "/glTF2/textureTransform/Arrow.png", std::ios::binary);
+    std::vector<uint8_t> cut_png((std::istreambuf_iterator<char>(png)), {});
     ASSERT_EQ(cut_png.size(), 867u);
     cut_png.resize(400);
+    std::ifstream jpeg(MDL_ASSIMP_MODELS "/OBJ/engineflare1.jpg", std::ios::binary);
+    std::vector<uint8_t> cut_jpeg((std::istreambuf_iterator<char>(jpeg)), {});
+    ASSERT_EQ(cut_jpeg.size(), 3630u);
+    cut_jpeg.resize(2000);
     std::vector<uint8_t> tga = Tga(4, 4);
     std::vector<uint8_t> huge_tga = Tga(1, 1);
     huge_tga[12] = 0xFF; // 65535 pixels wide
@@ -180,6 +184,7 @@ TEST(ConvertImageToBlp, RefusesWithTheImagesNameAndTheReasonAndLeavesNothing)
          "TGA, GIF, PSD, HDR, PNM)"},
         {{}, {}, "hero.glb image 0: the file is empty"},
         {cut_png, {}, "hero.glb image 0: the image data is cut short"},
+        {cut_jpeg, {}, "hero.glb image 0: the image data is cut short"},
         {huge_tga,
          {},
          "hero.glb image 0: 65535 x 1 pixels is more than the 16384 on a side "
