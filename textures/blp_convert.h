@@ -13,9 +13,8 @@
 #include <string>
 #include <vector>
 
-// 512 is the largest side among the game's own model textures and what its
-// renderer is known to take on every machine it runs on; the format itself
-// would allow 32768.
+// The game's own model textures are at most 512 on a side, the size its
+// renderer is known to take; the format itself would allow 32768.
 constexpr int kBlpDefaultMaxSide = 512;
 
 // The default quality keeps level 0 above 35 dB PSNR from the scaled image on
