@@ -360,6 +360,26 @@ ExportFileResult ExportModelFile(ModelHandle model, const std::string& target,
     return ReplaceByRename(*result_file, destination, target, bytes);
 }
 
+ExportFileResult WriteWholeFile(const std::string& target, const uint8_t* data, size_t size)
+{
+    Destination destination;
+    std::string error;
+    TemporaryFile written;
+    if (!Resolve(target, destination, error))
+        return Failed(target, "cannot write: " + error);
+    if (!written.Create(destination.folder))
+    {
+        int create_errno = errno;
+        return Failed(target, "cannot create a file in " + destination.folder + ": " +
+                                  std::strerror(create_errno));
+    }
+    if (!WriteAll(written.fd(), reinterpret_cast<const char*>(data), size))
+        return Failed(target, Reason("cannot write", errno));
+    if (destination.stream)
+        return CopyIntoStream(written, destination, target);
+    return ReplaceByRename(written, destination, target, size);
+}
+
 void RemoveTemporaryFilesOnSignals()
 {
     for (int signal_number : {SIGINT, SIGTERM, SIGHUP, SIGPIPE})

@@ -5,6 +5,7 @@
 #include "mipmaps.h"
 
 #include <algorithm>
+#include <cctype>
 #include <new>
 
 namespace
@@ -85,6 +86,21 @@ bool Convert(const RgbaImage& image, bool has_alpha, const std::string& name,
 }
 
 } // namespace
+
+bool IsImageFileName(const std::string& path)
+{
+    const size_t slash = path.find_last_of('/');
+    const size_t dot = path.find_last_of('.');
+    if (dot == std::string::npos || (slash != std::string::npos && dot < slash))
+        return false;
+    std::string extension = path.substr(dot + 1);
+    for (char& c : extension)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    for (const char* image : {"png", "jpg", "jpeg", "bmp", "tga", "gif", "psd"})
+        if (extension == image)
+            return true;
+    return false;
+}
 
 bool ConvertImageToBlp(const uint8_t* bytes, size_t size, const std::string& name,
                        const BlpOptions& options, std::vector<uint8_t>& blp, std::string& error,

@@ -44,6 +44,10 @@ bool ConvertImageToBlp(const uint8_t* bytes, size_t size, const std::string& nam
                        const BlpOptions& options, std::vector<uint8_t>& blp, std::string& error,
                        BlpInfo* info = nullptr);
 
+// Whether `path`'s extension (any case) names an image format the conversion
+// reads: .png, .jpg, .jpeg, .bmp, .tga, .gif or .psd.
+bool IsImageFileName(const std::string& path);
+
 // The same for the image file at `path`, named by its path.
 bool ConvertImageFileToBlp(const std::string& path, const BlpOptions& options,
                            std::vector<uint8_t>& blp, std::string& error, BlpInfo* info = nullptr);
