@@ -9,9 +9,11 @@
 // the header's size and alpha bits must be what the image calls for, every
 // level must be present and decode at its size down to 1 x 1, and level 0
 // decoded must be within 35 dB PSNR of the scaled image before compression at
-// the default quality. Prints the figures per image.
+// the default quality. Prints the figures per image. Given the exporter, it
+// also converts each image with `mdlexport IMAGE -o OUT.blp`, which must
+// write the same bytes.
 //
-//   node check_blp.js BLP_CONVERT [MODELS_FOLDER]
+//   node check_blp.js BLP_CONVERT [MODELS_FOLDER [MDLEXPORT]]
 'use strict';
 
 const { execFileSync } = require('child_process');
@@ -33,8 +35,9 @@ if (typeof globalThis.ImageData === 'undefined') {
 
 const binary = process.argv[2];
 const models = process.argv[3] || '/usr/share/assimp/models';
+const exporter = process.argv[4];
 if (!binary) {
-  console.error('usage: node check_blp.js BLP_CONVERT [MODELS_FOLDER]');
+  console.error('usage: node check_blp.js BLP_CONVERT [MODELS_FOLDER [MDLEXPORT]]');
   process.exit(2);
 }
 
@@ -132,6 +135,17 @@ try {
     } catch (error) {
       check(false, `${name}: blp-convert failed: ${error.stderr}`);
       continue;
+    }
+    if (exporter && image.maxSide === 512) {
+      const fromExporter = path.join(work, 'exporter.blp');
+      try {
+        execFileSync(exporter, [image.file, '-o', fromExporter, '-q'],
+          { stdio: ['ignore', 'pipe', 'pipe'] });
+        check(fs.readFileSync(fromExporter).equals(fs.readFileSync(blpFile)),
+          `${name}: mdlexport writes other bytes than blp-convert`);
+      } catch (error) {
+        check(false, `${name}: mdlexport failed: ${error.stderr}`);
+      }
     }
     const blp = new parsers.blp.Image();
     // A copy of its own: the reader takes the header from offset 0 of the
