@@ -61,6 +61,13 @@ bool SizeTooLarge(int width, int height, const std::string& name, std::string& e
     return true;
 }
 
+std::string PngReason(const char* message)
+{
+    if (std::strcmp(message, "read beyond end of data") == 0)
+        return "the image data is cut short";
+    return std::string("cannot decode the image: ") + message;
+}
+
 // libpng's own reading of PNG: every colour type and depth, transparency
 // chunks and gamma, and about twice stb_image's speed on large images.
 bool ReadPng(const uint8_t* bytes, size_t size, const std::string& name, RgbaImage& image,
@@ -71,7 +78,7 @@ bool ReadPng(const uint8_t* bytes, size_t size, const std::string& name, RgbaIma
     png.version = PNG_IMAGE_VERSION;
     if (png_image_begin_read_from_memory(&png, bytes, size) == 0)
     {
-        error = name + ": cannot decode the image: " + png.message;
+        error = name + ": " + PngReason(png.message);
         return false;
     }
     if (SizeTooLarge(static_cast<int>(png.width), static_cast<int>(png.height), name, error))
@@ -93,9 +100,7 @@ bool ReadPng(const uint8_t* bytes, size_t size, const std::string& name, RgbaIma
     }
     if (png_image_finish_read(&png, nullptr, image.pixels.data(), 0, nullptr) == 0)
     {
-        error = name + (std::strcmp(png.message, "read beyond end of data") == 0
-                            ? std::string(": the image data is cut short")
-                            : std::string(": cannot decode the image: ") + png.message);
+        error = name + ": " + PngReason(png.message);
         image = RgbaImage{};
         return false;
     }
