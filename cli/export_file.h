@@ -9,6 +9,7 @@
 
 #include "host_model_lib.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 

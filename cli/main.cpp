@@ -1,7 +1,9 @@
 // mdlexport: exports model descriptions (JSON) as MDL text models through the
-// export plug-in, exactly as the modelling host runs it. See UsageText() in
-// command_line.cpp for the command line and the exit statuses.
+// export plug-in, exactly as the modelling host runs it, and converts images
+// to BLP textures. See UsageText() in command_line.cpp for the command line
+// and the exit statuses.
 #include "auto_heading.h"
+#include "blp_convert.h"
 #include "command_line.h"
 #include "export_file.h"
 #include "file_io.h"
@@ -278,6 +280,69 @@ bool CheckRunFiles(const CommandLine& options, bool auto_heading,
            files.AddOutput(options.dump_json, "the --dump-json file " + options.dump_json, error);
 }
 
+bool EndsWithBlp(const std::string& path)
+{
+    if (path.size() < 4)
+        return false;
+    std::string extension = path.substr(path.size() - 4);
+    std::transform(extension.begin(), extension.end(), extension.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return extension == ".blp";
+}
+
+// Converts the image `input` into the BLP texture `output`, written whole or
+// not at all.
+int ConvertImage(const std::string& input, const std::string& output, const CommandLine& options)
+{
+    auto started = std::chrono::steady_clock::now();
+    if (SameFile(input, output))
+    {
+        Report(input + ": the output " + output + " is the input itself");
+        return kExitRefused;
+    }
+    if (!EndsWithBlp(output))
+    {
+        Report(input + ": an image is converted to a BLP texture, and the output " + output +
+               " does not end in .blp");
+        return kExitRefused;
+    }
+    if (options.has_dump_json)
+    {
+        Report(input + ": --dump-json needs a model, not an image");
+        return kExitRefused;
+    }
+    BlpOptions blp_options;
+    if (options.texture_quality != 0)
+        blp_options.quality = options.texture_quality;
+    std::vector<uint8_t> blp;
+    std::string error;
+    BlpInfo info;
+    if (!ConvertImageFileToBlp(input, blp_options, blp, error, &info))
+    {
+        Report(error);
+        return kExitRefused;
+    }
+    if (!WriteOutputFile(
+            output, std::string_view(reinterpret_cast<const char*>(blp.data()), blp.size()), error))
+    {
+        Report(error);
+        return kExitUnwritable;
+    }
+    if (!options.quiet)
+    {
+        std::chrono::duration<double, std::milli> took = std::chrono::steady_clock::now() - started;
+        char text[160];
+        std::snprintf(text, sizeof text,
+                      "%d x %d image, %d x %d texture, %s, %d alpha bits, quality %d, %zu bytes, "
+                      "%.1f ms",
+                      info.image.width, info.image.height, info.texture.width, info.texture.height,
+                      CountAndNoun(info.levels, "level", "levels").c_str(), info.alpha_bits,
+                      blp_options.quality, blp.size(), took.count());
+        Report(input + " -> " + output + ": " + text);
+    }
+    return kExitDone;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -313,8 +378,12 @@ int main(int argc, char** argv)
         }
         heading = NormalizeHeading(bytes);
     }
+    std::vector<std::string> extensions;
+    for (const std::string& input : options.inputs)
+        extensions.push_back(IsImageFileName(input) ? ".blp" : ".mdl");
     std::vector<std::string> outputs;
-    if (!PlanOutputs(options.inputs, options.has_output, options.output, outputs, error) ||
+    if (!PlanOutputs(options.inputs, extensions, options.has_output, options.output, outputs,
+                     error) ||
         !CheckRunFiles(options, auto_heading, outputs, error))
     {
         Report(error);
@@ -324,6 +393,8 @@ int main(int argc, char** argv)
     int worst = kExitDone;
     ExportRequest request{&options, options.has_heading ? &heading : nullptr, auto_heading};
     for (size_t i = 0; i < options.inputs.size(); ++i)
-        worst = std::max(worst, ExportOne(options.inputs[i], outputs[i], request));
+        worst = std::max(worst, IsImageFileName(options.inputs[i])
+                                    ? ConvertImage(options.inputs[i], outputs[i], options)
+                                    : ExportOne(options.inputs[i], outputs[i], request));
     return worst;
 }
