@@ -74,7 +74,12 @@ std::string CleanName(const std::string& name)
         clean.append(name, at, length);
         at += length;
     }
-    return WithoutEndBackslashes(clean);
+    return clean;
+}
+
+std::string ReadableName(const std::string& name)
+{
+    return WithoutEndBackslashes(CleanName(name));
 }
 
 const char* MdlNameProblem(const std::string& name)

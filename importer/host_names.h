@@ -5,12 +5,15 @@
 #include <string>
 #include <vector>
 
-// `name` made safe inside the MDL's double quotes and in a model
-// description: every byte of a malformed UTF-8 sequence, every control
-// character and every double quote becomes '_', and so does each backslash
-// at its end (MDL readers take a backslash before the closing quote for an
-// escaped quote). Well-formed UTF-8 is kept.
+// `name` made one line of valid text for a note or a model description:
+// every byte of a malformed UTF-8 sequence, every control character and
+// every double quote becomes '_'. Well-formed UTF-8 is kept.
 std::string CleanName(const std::string& name);
+
+// CleanName(name) made readable inside the MDL's double quotes as well:
+// each backslash at its end becomes '_' too (MDL readers take a backslash
+// before the closing quote for an escaped quote).
+std::string ReadableName(const std::string& name);
 
 // Why MDL readers cannot read `name` back between the export's quotes
 // ("holds a double quote", "ends in a backslash"), or null when they can.
@@ -23,8 +26,8 @@ std::string CutName(const std::string& name, size_t limit);
 // Bone names for the host: each one cleaned, cut to 31 bytes, never empty
 // (`fallback` stands in for an empty name) and unique: the export finds a
 // parent by name, so a repeated name gets ".2", ".3", ... (cutting its stem
-// so that the whole still fits). A cut that leaves a backslash at the end
-// turns it into '_', as CleanName does. The result has one name per entry, in order.
+// so that the whole still fits). Each is readable (ReadableName), after the
+// cut as well. The result has one name per entry, in order.
 std::vector<std::string> UniqueHostNames(const std::vector<std::string>& wanted,
                                          const std::string& fallback);
 

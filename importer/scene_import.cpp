@@ -204,7 +204,7 @@ void SceneImporter::AddHostBones(ImportSummary& summary)
     std::vector<std::string> names = UniqueHostNames(wanted, "Bone");
     for (size_t b = 0; b < bones.size(); ++b)
     {
-        std::string cleaned = CutName(CleanName(wanted[b]), 31);
+        std::string cleaned = ReadableName(CutName(CleanName(wanted[b]), 31));
         if (!wanted[b].empty() && names[b] != wanted[b] && cleaned == wanted[b])
             Note("bone " + Quoted(wanted[b]) + " is named " + Quoted(names[b]) +
                  ": another bone has its name");
@@ -277,7 +277,7 @@ bool SceneImporter::LayOutSequences(std::string& error, ImportSummary& summary)
 
         ImportedSequence sequence;
         sequence.animation = static_cast<int32_t>(a);
-        sequence.name = CleanName(NameOf(animation->mName));
+        sequence.name = ReadableName(NameOf(animation->mName));
         if (sequence.name.empty())
             sequence.name = "Animation " + std::to_string(a + 1);
         sequence.start_frame = static_cast<float>(placed[i].start);
@@ -375,7 +375,7 @@ void SceneImporter::FindTexture(ImportSummary& summary)
                  " is inside the file: a plain white texture stands in");
             return;
         }
-        summary.texture_path = CleanName(file);
+        summary.texture_path = ReadableName(file);
         return;
     }
 }

@@ -114,3 +114,23 @@ TEST(MdlexportImport, RefusesWhatItCannotDo)
     EXPECT_EQ(ListFolder(dir.Path("")),
               (std::vector<std::string>{"broken.gltf", "m.json", "tri.obj"}));
 }
+
+TEST(MdlexportImport, MakesNamesThatMdlReadersCanRead)
+{
+    // SMD names its bones in quotes: "arm\" ends in a backslash, which MDL
+    // readers would take for an escaped quote.
+    TempDir dir;
+    WriteFile(dir.Path("names.smd"), "version 1\nnodes\n0 \"arm\\\" -1\n1 \"arm_\" 0\nend\n"
+                                     "skeleton\ntime 0\n0 0 0 0 0 0 0\n1 1 0 0 0 0 0\nend\n"
+                                     "triangles\nmat\n0 0 0 0 0 0 1 0 0\n1 1 0 0 0 0 1 1 0\n"
+                                     "0 0 1 0 0 0 1 0 1\nend\n");
+    BinaryRun run = RunMdlexport({dir.Path("names.smd")}, {dir.Path("")});
+    ASSERT_EQ(run.exit_code, 0) << run.err;
+    std::string mdl = ReadFile(dir.Path("names.mdl"));
+    EXPECT_NE(mdl.find("Bone \"arm_\" {"), std::string::npos) << mdl;
+    EXPECT_NE(mdl.find("Bone \"arm_.2\" {"), std::string::npos) << mdl;
+    EXPECT_EQ(mdl.find('\\'), std::string::npos) << mdl;
+    EXPECT_NE(run.err.find("note: bone 'arm\\' is named 'arm_' (31 bytes at most"),
+              std::string::npos)
+        << run.err;
+}

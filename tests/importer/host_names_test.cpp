@@ -99,3 +99,11 @@ TEST(UniqueHostNames, NoNameEndsInABackslash)
     EXPECT_STREQ(MdlNameProblem("arm\\"), "ends in a backslash");
     EXPECT_STREQ(MdlNameProblem("a\"b"), "holds a double quote");
 }
+
+TEST(ReadableName, EndsInNoBackslashButKeepsTheRest)
+{
+    EXPECT_EQ(ReadableName("Walk\\"), "Walk_");
+    EXPECT_EQ(ReadableName("textures\\skin.blp"), "textures\\skin.blp");
+    EXPECT_EQ(ReadableName("a\"b\\\\"), "a_b__");
+    EXPECT_EQ(CleanName("arm\\"), "arm\\"); // a note may show the source's name as it is
+}
