@@ -24,6 +24,14 @@
 // A writer that makes scratch files of its own on the way (the export, whose
 // plug-in writes a file that a heading is then spliced into) makes them with
 // ScratchFile, named and cleaned up the same way.
+//
+// A new kind of output (a texture beside the model, a converted file) takes
+// two steps: its planned path goes into the run's RunFiles before anything
+// is written (CheckRunFiles in main.cpp), and it is written with
+//   WriteOutputFile(path, bytes, error)            the bytes in hand, or
+//   WriteOutputFile(path, [&](OutputSink& sink, std::string& reason) {...},
+//                   error, &bytes)                 a writer into sink.fd
+// whose failure is reported as `error` ("PATH: REASON"), exit status 3.
 #ifndef MDLEXPORT_CLI_SAFE_WRITE_H
 #define MDLEXPORT_CLI_SAFE_WRITE_H
 
