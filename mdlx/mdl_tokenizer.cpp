@@ -50,7 +50,7 @@ void MdlTokenizer::Fail(size_t offset, std::string what) const
     throw MdlFailure{offset, where + what};
 }
 
-size_t MdlTokenizer::Skip()
+size_t MdlTokenizer::SkipComments()
 {
     const size_t size = text_.size();
     while (at_ < size)
@@ -148,9 +148,54 @@ std::string MdlTokenizer::Text(const char* what)
     Fail(start, "a string that does not end");
 }
 
+bool MdlTokenizer::PlainFloat(float& value)
+{
+    const char* p = text_.data() + at_;
+    const char* end = text_.data() + text_.size();
+    bool negative = false;
+    if (p < end && (*p == '-' || *p == '+'))
+    {
+        negative = *p == '-';
+        ++p;
+    }
+    uint64_t digits = 0;
+    int count = 0;
+    int scale = 0;
+    while (p < end && uint8_t(*p - '0') < 10)
+    {
+        digits = digits * 10 + uint64_t(*p++ - '0');
+        ++count;
+    }
+    if (p < end && *p == '.')
+    {
+        ++p;
+        while (p < end && uint8_t(*p - '0') < 10)
+        {
+            digits = digits * 10 + uint64_t(*p++ - '0');
+            ++count;
+            ++scale;
+        }
+    }
+    // The word must end here: at the end, a separator, a brace, a quote or
+    // a comment.
+    if (p < end && (!kWordEnds.table[uint8_t(*p)] || (*p == '/' && (p + 1 == end || p[1] != '/'))))
+        return false;
+    if (count == 0 || count > 19 || digits > (uint64_t(1) << 53) || scale > 22)
+        return false;
+    // An exact integer over an exact power of ten: one correctly rounded
+    // division gives the nearest double.
+    const double result = double(digits) / kPowersOfTen[scale];
+    value = float(negative ? -result : result);
+    at_ = size_t(p - text_.data());
+    return true;
+}
+
 float MdlTokenizer::Float()
 {
     const size_t start = Skip();
+    float plain;
+    if (PlainFloat(plain))
+        return plain;
     const std::string_view word = Word("a number");
     const char* p = word.data();
     const char* end = p + word.size();
@@ -159,36 +204,6 @@ float MdlTokenizer::Float()
     {
         negative = *p == '-';
         ++p;
-    }
-    // The common case in one pass: up to 19 digits and a small exponent give
-    // an exact integer and an exact power of ten, so one division is the
-    // correctly rounded double.
-    uint64_t digits = 0;
-    int count = 0;
-    int scale = 0;
-    const char* q = p;
-    while (q < end && *q >= '0' && *q <= '9')
-    {
-        digits = digits * 10 + uint64_t(*q++ - '0');
-        ++count;
-    }
-    bool point = false;
-    if (q < end && *q == '.')
-    {
-        point = true;
-        ++q;
-        while (q < end && *q >= '0' && *q <= '9')
-        {
-            digits = digits * 10 + uint64_t(*q++ - '0');
-            ++count;
-            ++scale;
-        }
-    }
-    if (q == end && count > 0 && count <= 19 && digits <= (uint64_t(1) << 53) && scale <= 22)
-    {
-        double value = double(digits) / kPowersOfTen[scale];
-        (void)point;
-        return float(negative ? -value : value);
     }
     // Everything else (exponents, long digit strings) through from_chars.
     if (p == end || !((*p >= '0' && *p <= '9') || *p == '.'))
@@ -220,6 +235,28 @@ float MdlTokenizer::Float()
 int64_t MdlTokenizer::Integer(int64_t min, int64_t max)
 {
     const size_t start = Skip();
+    {
+        // The common case in one pass: a sign and up to 18 digits.
+        const char* p = text_.data() + start;
+        const char* end = text_.data() + text_.size();
+        const bool negative = p < end && *p == '-';
+        p += negative ? 1 : 0;
+        const char* first = p;
+        int64_t value = 0;
+        while (p < end && uint8_t(*p - '0') < 10 && p - first < 18)
+            value = value * 10 + (*p++ - '0');
+        const bool ends = p == end || (kWordEnds.table[uint8_t(*p)] &&
+                                       (*p != '/' || (p + 1 < end && p[1] == '/')));
+        if (p > first && ends)
+        {
+            value = negative ? -value : value;
+            if (value >= min && value <= max)
+            {
+                at_ = size_t(p - text_.data());
+                return value;
+            }
+        }
+    }
     const std::string_view word = Word("an integer");
     int64_t value = 0;
     const auto result = std::from_chars(word.data(), word.data() + word.size(), value);

@@ -31,13 +31,33 @@ struct MdlFailure
     std::string what; // with the block path in front
 };
 
+// Space, comma, tab, line feed, colon and carriage return separate tokens.
+struct MdlSeparators
+{
+    bool table[256] = {};
+    constexpr MdlSeparators()
+    {
+        for (char c : {' ', ',', '\t', '\n', ':', '\r'})
+            table[uint8_t(c)] = true;
+    }
+};
+inline constexpr MdlSeparators kSeparator{};
+
 class MdlTokenizer
 {
   public:
     explicit MdlTokenizer(std::string_view text) : text_(text) {}
 
     // Skips separators and comments; the offset of the next token.
-    size_t Skip();
+    size_t Skip()
+    {
+        const size_t size = text_.size();
+        while (at_ < size && kSeparator.table[uint8_t(text_[at_])])
+            ++at_;
+        if (at_ + 1 < size && text_[at_] == '/' && text_[at_ + 1] == '/')
+            return SkipComments();
+        return at_;
+    }
     bool AtEnd()
     {
         return Skip() == text_.size();
@@ -80,6 +100,11 @@ class MdlTokenizer
     }
 
   private:
+    size_t SkipComments();
+    // The number at the current token, read in one pass when it is plain
+    // (no exponent, at most 19 digits); false to take the slow road.
+    bool PlainFloat(float& value);
+
     std::string_view text_;
     size_t at_ = 0;
 };

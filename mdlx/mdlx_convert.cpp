@@ -12,11 +12,74 @@
 #include "mdx_writer.h"
 
 #include <cstdio>
+#include <fcntl.h>
 #include <fstream>
 #include <string>
+#include <string_view>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace
 {
+
+// The input mapped whole into memory (its pages come straight from the
+// file cache), or read where it cannot be mapped.
+class InputFile
+{
+  public:
+    explicit InputFile(const std::string& path)
+    {
+        const int fd = open(path.c_str(), O_RDONLY);
+        if (fd < 0)
+            return;
+        struct stat info;
+        if (fstat(fd, &info) == 0 && S_ISREG(info.st_mode))
+        {
+            size_ = size_t(info.st_size);
+            if (size_ == 0)
+            {
+                ok_ = true;
+            }
+            else
+            {
+                void* map = mmap(nullptr, size_, PROT_READ, MAP_PRIVATE | MAP_POPULATE, fd, 0);
+                if (map != MAP_FAILED)
+                {
+                    map_ = static_cast<const char*>(map);
+                    ok_ = true;
+                }
+            }
+        }
+        close(fd);
+    }
+    ~InputFile()
+    {
+        Release();
+    }
+    InputFile(const InputFile&) = delete;
+    InputFile& operator=(const InputFile&) = delete;
+
+    bool ok() const
+    {
+        return ok_;
+    }
+    std::string_view bytes() const
+    {
+        return {map_ ? map_ : "", map_ ? size_ : 0};
+    }
+    void Release() const
+    {
+        if (map_ != nullptr)
+            munmap(const_cast<char*>(map_), size_);
+        map_ = nullptr;
+    }
+
+  private:
+    mutable const char* map_ = nullptr;
+    size_t size_ = 0;
+    bool ok_ = false;
+};
 
 bool EndsWith(const std::string& text, const char* end)
 {
@@ -46,32 +109,23 @@ int main(int argc, char** argv)
     }
     const std::string in_path = argv[1];
     const std::string out_path = argv[2];
-    std::ifstream in(in_path, std::ios::binary);
-    if (!in)
+    const InputFile input(in_path);
+    if (!input.ok())
     {
         std::fprintf(stderr, "%s: cannot be read\n", in_path.c_str());
         return 2;
     }
-    // One block of the file's size: the text is the largest thing held.
-    in.seekg(0, std::ios::end);
-    std::string bytes(size_t(in.tellg()), '\0');
-    in.seekg(0);
-    in.read(bytes.data(), std::streamsize(bytes.size()));
-    if (!in)
-    {
-        std::fprintf(stderr, "%s: cannot be read\n", in_path.c_str());
-        return 2;
-    }
+    const std::string_view bytes = input.bytes();
     mdlx::Model model;
     mdlx::Status status = EndsWith(in_path, ".mdl")
                               ? mdlx::ReadMdl(bytes, in_path, model)
                               : mdlx::ReadMdx(bytes.data(), bytes.size(), in_path, model);
+    input.Release(); // the model holds it all now
     if (!status.ok)
     {
         std::fprintf(stderr, "%s\n", status.message.c_str());
         return 1;
     }
-    bytes = std::string(); // the model holds it all now
     std::string out_bytes;
     status = EndsWith(out_path, ".mdl") ? mdlx::WriteMdl(model, out_bytes, out_path)
                                         : mdlx::WriteMdx(model, out_bytes, out_path);

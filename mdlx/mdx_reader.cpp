@@ -103,7 +103,8 @@ class Reader
     {
         Need(count * sizeof(T), what);
         out.resize(size_t(count));
-        std::memcpy(out.data(), at_, size_t(count) * sizeof(T));
+        if (count > 0)
+            std::memcpy(out.data(), at_, size_t(count) * sizeof(T));
         at_ += count * sizeof(T);
         if constexpr (std::is_same_v<T, float>)
             CheckFinite(out.data(), out.size());

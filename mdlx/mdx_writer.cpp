@@ -1,5 +1,6 @@
 #include "mdx_writer.h"
 
+#include "memory_advice.h"
 #include "track_kinds.h"
 #include "validate.h"
 
@@ -46,7 +47,8 @@ class ByteWriter
     }
     template <typename T> void Vector(const std::vector<T>& values)
     {
-        Bytes(values.data(), sizeof(T) * values.size());
+        if (!values.empty())
+            Bytes(values.data(), sizeof(T) * values.size());
     }
     // A text in a field of `size` bytes, padded with zeros (validation has
     // made sure that it fits).
@@ -485,6 +487,7 @@ Status WriteMdx(const Model& model, std::string& out, const std::string& file)
     if (!status.ok)
         return status;
     out.reserve(EstimateSize(model));
+    AdviseLargeBlock(out.data(), out.capacity());
     ByteWriter writer(out);
     WriteBody(writer, model);
     return status;
