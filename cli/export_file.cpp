@@ -293,7 +293,7 @@ ExportFileResult ReplaceByRename(TemporaryFile& file, const Destination& destina
 } // namespace
 
 ExportFileResult ExportModelFile(ModelHandle model, const std::string& target,
-                                 const std::string* heading)
+                                 const std::string* heading, std::string* text)
 {
     // Destroyed through its virtual destructor, as the host destroys it.
     std::unique_ptr<PlugInBase> plugin(CreatePlugIn());
@@ -355,9 +355,46 @@ ExportFileResult ExportModelFile(ModelHandle model, const std::string& target,
         result_file = &spliced;
     }
 
+    if (text != nullptr)
+    {
+        // Read back whole for the caller, who writes it in another form.
+        text->resize(bytes);
+        uint64_t done = 0;
+        while (done < bytes)
+        {
+            ssize_t got = pread(result_file->fd(), text->data() + done, bytes - done,
+                                static_cast<off_t>(done));
+            if (got < 0 && errno == EINTR)
+                continue;
+            if (got <= 0)
+                return Failed(target, Reason("cannot read the export back", errno));
+            done += static_cast<uint64_t>(got);
+        }
+        return Done(bytes);
+    }
     if (destination.stream)
         return CopyIntoStream(*result_file, destination, target);
     return ReplaceByRename(*result_file, destination, target, bytes);
+}
+
+ExportFileResult WriteOutputFile(const std::string& target, const std::string& bytes)
+{
+    Destination destination;
+    std::string error;
+    if (!Resolve(target, destination, error))
+        return Failed(target, "cannot write: " + error);
+    TemporaryFile file;
+    if (!file.Create(destination.folder))
+    {
+        int create_errno = errno;
+        return Failed(target, "cannot create a file in " + destination.folder + ": " +
+                                  std::strerror(create_errno));
+    }
+    if (!WriteAll(file.fd(), bytes.data(), bytes.size()))
+        return Failed(target, Reason("cannot write", errno));
+    if (destination.stream)
+        return CopyIntoStream(file, destination, target);
+    return ReplaceByRename(file, destination, target, bytes.size());
 }
 
 void RemoveTemporaryFilesOnSignals()

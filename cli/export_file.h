@@ -36,8 +36,18 @@ struct ExportFileResult
 // `heading`, when not null, is the normalized heading (heading.h) that
 // replaces the marker line. The model is the caller's to free; a completed
 // run has destroyed its contents, as the host's would be.
+//
+// With `text` not null, the finished MDL is not put in place but read into
+// `text` (the temporary files are removed either way; `target` still names
+// the folder they are made in and the output in messages), for a caller
+// that writes it in another form with WriteOutputFile.
 ExportFileResult ExportModelFile(ModelHandle model, const std::string& target,
-                                 const std::string* heading);
+                                 const std::string* heading, std::string* text = nullptr);
+
+// Writes `bytes` as the file `target`, complete or absent, the way
+// ExportModelFile puts an export in place (a temporary file beside it,
+// flushed and renamed; a device, pipe or socket written into).
+ExportFileResult WriteOutputFile(const std::string& target, const std::string& bytes);
 
 // Makes an interrupt or termination remove the temporary files of the export
 // under way before the program ends.

@@ -45,8 +45,9 @@ std::string ReplaceExtension(const std::string& path, const std::string& extensi
     return path.substr(0, dot) + extension;
 }
 
-bool PlanOutputs(const std::vector<std::string>& inputs, bool has_output, const std::string& output,
-                 std::vector<std::string>& outputs, std::string& error)
+bool PlanOutputs(const std::vector<std::string>& inputs, const std::vector<std::string>& extensions,
+                 bool has_output, const std::string& output, std::vector<std::string>& outputs,
+                 std::string& error)
 {
     outputs.clear();
     bool into_folder = has_output && (IsExistingFolder(output) || output.back() == '/');
@@ -66,10 +67,10 @@ bool PlanOutputs(const std::vector<std::string>& inputs, bool has_output, const 
     {
         std::string path;
         if (!has_output)
-            path = ReplaceExtension(inputs[i], ".mdl");
+            path = ReplaceExtension(inputs[i], extensions[i]);
         else if (into_folder)
         {
-            std::string name = ReplaceExtension(LastComponent(inputs[i]), ".mdl");
+            std::string name = ReplaceExtension(LastComponent(inputs[i]), extensions[i]);
             path = output.back() == '/' ? output + name : output + "/" + name;
         }
         else

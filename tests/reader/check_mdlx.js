@@ -4,7 +4,8 @@
 // a corpus of MDL files:
 //   - the bundled example with its heading;
 //   - real scene files converted by mdlexport with --heading auto (Debian's
-//     assimp-testmodels);
+//     assimp-testmodels), whose MDX written by mdlexport itself must also be
+//     mdx-m3-viewer's MDX of that MDL;
 //   - models built here with mdx-m3-viewer's own classes and written by its
 //     own MDL writer, covering every block and every interpolation, and the
 //     same files edited the way people edit them (CR LF, tabs, comments).
@@ -335,10 +336,17 @@ try {
     'X/BCN_Epileptic.X', 'X/Testwuson.X', 'FBX/animation_with_skeleton.fbx',
     'Collada/box_nested_animation.dae', 'Collada/duck.dae', 'SMD/WusonSMD.smd', 'OBJ/spider.obj']) {
     const out = path.join(work, 'import.mdl');
+    const outMdx = path.join(work, 'import.mdx');
     try {
       execFileSync(mdlexport, [path.join(models, file), '-q', '-o', out, '--heading', 'auto'],
         { stdio: ['ignore', 'ignore', 'pipe'] });
-      corpus.push([file, fs.readFileSync(out, 'utf8')]);
+      const text = fs.readFileSync(out, 'utf8');
+      corpus.push([file, text]);
+      // Written as MDX by mdlexport itself: the MDX of exactly that MDL.
+      execFileSync(mdlexport, [path.join(models, file), '-q', '-o', outMdx, '--heading', 'auto'],
+        { stdio: ['ignore', 'ignore', 'pipe'] });
+      check(Buffer.compare(fs.readFileSync(outMdx), viewerMdx(text)) === 0,
+        `${file}: mdlexport's MDX differs from mdx-m3-viewer's MDX of its MDL`);
     } catch (error) {
       check(false, `${file}: mdlexport failed: ${error.stderr}`);
     }
