@@ -3,7 +3,7 @@
 
     report.py WORK_DIR REPETITIONS
 
-WORK_DIR holds format.json, export.json and cli.json (Google Benchmark's JSON
+WORK_DIR holds format.json, export.json, cli.json and texture.json (Google Benchmark's JSON
 with repetitions), cli-N.time (GNU time -v of the whole exporter, one file per
 run) and json-bytes (the description's size). Every figure is the
 median over the repetitions; times are CPU time (user and system) unless a row
@@ -228,7 +228,29 @@ def main():
         targets.append(("command-line exporter loads JSON at 200 MB/s or more and peaks under "
                         "2.5x the description's size (the exporter is not built)", False))
 
-    # 5. The model library.
+    # 5. BLP textures.
+    texture_path = os.path.join(work, "texture.json")
+    if os.path.exists(texture_path):
+        texture_runs = load_benchmarks(texture_path)
+        rates = []
+        for name, label in (("BM_TexturePng", "PNG"), ("BM_TextureJpeg", "JPEG")):
+            entry = find(texture_runs, name)
+            megapixels = entry["megapixels"]
+            rate = megapixels / entry["cpu_s"]
+            rates.append(rate)
+            table.add("5 texture", f"{label} of {fmt(megapixels)} MP to BLP, CPU time",
+                      fmt(entry["cpu_s"]), "s")
+            table.add("5 texture", f"{label} to BLP, rate on CPU time", fmt(rate), "MP/s")
+            table.add("5 texture", f"{label} to BLP, rate on wall-clock",
+                      fmt(megapixels / seconds(entry, "real_time")), "MP/s")
+        targets.append((f"textures convert at 20 megapixels a second or more (PNG {fmt(rates[0])}, "
+                        f"JPEG {fmt(rates[1])} MP/s)", min(rates) >= 20))
+    else:
+        table.add("5 texture", "texture writer not built", "-", "")
+        targets.append(("textures convert at 20 megapixels a second or more "
+                        "(the texture writer is not built)", False))
+
+    # 6. The model library.
     mdlx_path = os.path.join(work, "mdlx.json")
     if os.path.exists(mdlx_path):
         with open(os.path.join(work, "mdl-bytes"), encoding="utf-8") as f:
@@ -242,15 +264,15 @@ def main():
         convert_runs = parse_time_runs(work, "convert")
         convert_cpu = median_of(convert_runs, "cpu")
         peak = median_of(convert_runs, "peak")
-        table.add("5 mdlx", "MDL (benchmark model, 2 meshes, heading)", fmt(mdl_bytes / MB), "MB")
-        table.add("5 mdlx", "read MDL, CPU time", fmt(read["cpu_s"]), "s")
-        table.add("5 mdlx", "read MDL rate on CPU time", fmt(read_rate), "MB/s")
-        table.add("5 mdlx", "MDX written", fmt(write["bytes"] / MB), "MB")
-        table.add("5 mdlx", "write MDX, CPU time", fmt(write["cpu_s"]), "s")
-        table.add("5 mdlx", "write MDX rate on CPU time", fmt(write_rate), "MB/s")
-        table.add("5 mdlx", "MDL to MDX in memory, CPU time", fmt(both["cpu_s"]), "s")
-        table.add("5 mdlx", "mdlx-convert MDL to MDX, CPU time", fmt(convert_cpu), "s")
-        table.add("5 mdlx", "mdlx-convert peak resident memory", fmt(peak / MB), "MB",
+        table.add("6 mdlx", "MDL (benchmark model, 2 meshes, heading)", fmt(mdl_bytes / MB), "MB")
+        table.add("6 mdlx", "read MDL, CPU time", fmt(read["cpu_s"]), "s")
+        table.add("6 mdlx", "read MDL rate on CPU time", fmt(read_rate), "MB/s")
+        table.add("6 mdlx", "MDX written", fmt(write["bytes"] / MB), "MB")
+        table.add("6 mdlx", "write MDX, CPU time", fmt(write["cpu_s"]), "s")
+        table.add("6 mdlx", "write MDX rate on CPU time", fmt(write_rate), "MB/s")
+        table.add("6 mdlx", "MDL to MDX in memory, CPU time", fmt(both["cpu_s"]), "s")
+        table.add("6 mdlx", "mdlx-convert MDL to MDX, CPU time", fmt(convert_cpu), "s")
+        table.add("6 mdlx", "mdlx-convert peak resident memory", fmt(peak / MB), "MB",
                   "MDL size", peak / mdl_bytes)
         viewer = []
         index = 1
@@ -264,10 +286,10 @@ def main():
             speedup = viewer_cpu / convert_cpu
             with open(os.path.join(work, "viewer-same"), encoding="utf-8") as f:
                 same = f.read().strip()
-            table.add("5 mdlx", f"mdx-m3-viewer load + saveMdx, CPU time (MDX {same})",
+            table.add("6 mdlx", f"mdx-m3-viewer load + saveMdx, CPU time (MDX {same})",
                       fmt(viewer_cpu), "s", "mdlx-convert", speedup)
         else:
-            table.add("5 mdlx", "mdx-m3-viewer (node missing: skipped)", "-", "")
+            table.add("6 mdlx", "mdx-m3-viewer (node missing: skipped)", "-", "")
         targets.append((f"model library reads MDL at 300 MB/s or more ({fmt(read_rate)} MB/s), "
                         f"writes MDX at 1 GB/s or more ({fmt(write_rate)} MB/s), converts at "
                         f"least 10x faster than mdx-m3-viewer "

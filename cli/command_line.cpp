@@ -39,6 +39,24 @@ const char* GluedLong(const char* arg, const char* name)
     return nullptr;
 }
 
+// "1" to "100", digits only.
+bool ParseQuality(const std::string& text, int& quality)
+{
+    if (text.empty() || text.size() > 3)
+        return false;
+    int value = 0;
+    for (char c : text)
+    {
+        if (c < '0' || c > '9')
+            return false;
+        value = value * 10 + (c - '0');
+    }
+    if (value < 1 || value > 100)
+        return false;
+    quality = value;
+    return true;
+}
+
 } // namespace
 
 bool ParseCommandLine(int argc, const char* const* argv, CommandLine& out, std::string& error)
@@ -113,6 +131,20 @@ bool ParseCommandLine(int argc, const char* const* argv, CommandLine& out, std::
             }
             out.format = format[2];
         }
+        else if (std::strcmp(arg, "--texture-quality") == 0 ||
+                 (glued = GluedLong(arg, "--texture-quality")) != nullptr)
+        {
+            bool seen = out.texture_quality != 0;
+            std::string quality;
+            if (!TakeValue("--texture-quality", glued, argc, argv, i, seen, quality, error))
+                return false;
+            if (!ParseQuality(quality, out.texture_quality))
+            {
+                error =
+                    "--texture-quality takes a whole number from 1 to 100, not \"" + quality + "\"";
+                return false;
+            }
+        }
         else if (std::strcmp(arg, "--dump-json") == 0 ||
                  (glued = GluedLong(arg, "--dump-json")) != nullptr)
         {
@@ -148,21 +180,23 @@ const char* UsageText()
 {
     return "Usage: mdlexport MODEL [MODEL ...] [-o OUT] [--format mdl|mdx]\n"
            "                 [--heading FILE|auto] [--quiet] [--up y|z] [--keep-all-keys]\n"
-           "                 [--dump-json FILE]\n"
+           "                 [--dump-json FILE] [--texture-quality N]\n"
            "\n"
            "Exports each model as a Warcraft III MDL text model, byte for byte as the\n"
            "modelling host's export plug-in writes it. A MODEL whose extension names a\n"
            "scene format (glTF, FBX, Collada, X, SMD, OBJ and more) is imported as the\n"
-           "host would hold it; any other (.json) is a model description. A MODEL\n"
-           "ending in .mdl or .mdx is a whole model, read and written again in the\n"
-           "form the output asks for.\n"
+           "host would hold it; any other (.json) is a model description. An image\n"
+           "(.png, .jpg, .jpeg, .bmp, .tga, .gif, .psd) is converted to a BLP texture,\n"
+           "the game's format (its output ends in .blp). A MODEL ending in .mdl or\n"
+           ".mdx is a whole model, read and written again in the form the output\n"
+           "asks for.\n"
            "\n"
            "  -o, --output OUT   the output file; with several inputs, or when OUT is an\n"
            "                     existing folder, the folder that receives one NAME.mdl\n"
-           "                     per input. Default: each input with its extension\n"
-           "                     replaced by .mdl (a .mdl input's by .mdx, a .mdx\n"
-           "                     input's by .mdl). An OUT ending in .mdx is written\n"
-           "                     as MDX, the game's binary form\n"
+           "                     (NAME.blp for an image) per input. Default: each input\n"
+           "                     with its extension replaced by .mdl (.blp; a .mdl\n"
+           "                     input's by .mdx, a .mdx input's by .mdl). An OUT\n"
+           "                     ending in .mdx is written as MDX, the game's binary form\n"
            "      --format mdl|mdx  the form of outputs whose names come from the inputs\n"
            "                     (no -o, or -o FOLDER). MDX of a model description or\n"
            "                     scene needs --heading: without one the MDL is not a\n"
@@ -176,6 +210,8 @@ const char* UsageText()
            "                     file records, else y)\n"
            "      --keep-all-keys  scene files: keep every sampled key\n"
            "      --dump-json FILE  write the model as a model description (one input)\n"
+           "      --texture-quality N  the JPEG quality of BLP textures, 1 to 100\n"
+           "                     (default 90)\n"
            "  -h, --help         this text\n"
            "      --version      the version\n"
            "\n"
@@ -184,8 +220,9 @@ const char* UsageText()
            "others.\n"
            "\n"
            "Exit status (the worst over all inputs):\n"
-           "  0  every model exported\n"
+           "  0  every model exported (every image converted)\n"
            "  1  a model has no mesh (nothing written for it)\n"
-           "  2  bad usage, or an input refused (nothing written for it)\n"
+           "  2  bad usage, or an input refused, such as an image that cannot be read\n"
+           "     (nothing written for it)\n"
            "  3  an output could not be written (nothing left behind)\n";
 }

@@ -2,11 +2,14 @@
 //
 //   mdlexport MODEL [MODEL ...] [-o OUT] [--format mdl|mdx] [--heading FILE|auto]
 //             [--quiet] [--up y|z] [--keep-all-keys] [--dump-json FILE]
+//             [--texture-quality N]
 //   mdlexport --help | --version
 //
 // A MODEL whose extension names a scene format (glTF, FBX, Collada, ...) is a
-// scene file for the importer; one ending in ".mdl" or ".mdx" is a model to
-// convert; any other (".json") is a model description.
+// scene file for the importer; one whose extension names an image format
+// (.png, .jpg, ...) is an image converted to a BLP texture; one ending in
+// ".mdl" or ".mdx" is a model to convert; any other (".json") is a model
+// description.
 //
 // Options may stand before, between or after the inputs; "--" ends them, so
 // that an input may begin with "-". "-o OUT", "-oOUT", "--output OUT" and
@@ -37,6 +40,8 @@ struct CommandLine
     bool keep_all_keys = false;
     bool has_dump_json = false;
     std::string dump_json;
+    // The JPEG quality of BLP textures, 1 to 100; 0 for the default.
+    int texture_quality = 0;
     bool help = false;
     bool version = false;
 };
@@ -44,8 +49,8 @@ struct CommandLine
 // Reads `argv[1..argc-1]` into `out`. False with `error` (the rule broken,
 // without the program's name) on an unknown option, an option without its
 // value, an option given twice, an --up other than y or z, a --format other
-// than mdl or mdx, --dump-json with
-// several inputs, or no input where one is needed.
+// than mdl or mdx, a --texture-quality that is not a whole number from 1 to
+// 100, --dump-json with several inputs, or no input where one is needed.
 bool ParseCommandLine(int argc, const char* const* argv, CommandLine& out, std::string& error);
 
 // The text of --help.

@@ -377,24 +377,24 @@ ExportFileResult ExportModelFile(ModelHandle model, const std::string& target,
     return ReplaceByRename(*result_file, destination, target, bytes);
 }
 
-ExportFileResult WriteOutputFile(const std::string& target, const std::string& bytes)
+ExportFileResult WriteWholeFile(const std::string& target, const uint8_t* data, size_t size)
 {
     Destination destination;
     std::string error;
+    TemporaryFile written;
     if (!Resolve(target, destination, error))
         return Failed(target, "cannot write: " + error);
-    TemporaryFile file;
-    if (!file.Create(destination.folder))
+    if (!written.Create(destination.folder))
     {
         int create_errno = errno;
         return Failed(target, "cannot create a file in " + destination.folder + ": " +
                                   std::strerror(create_errno));
     }
-    if (!WriteAll(file.fd(), bytes.data(), bytes.size()))
+    if (!WriteAll(written.fd(), reinterpret_cast<const char*>(data), size))
         return Failed(target, Reason("cannot write", errno));
     if (destination.stream)
-        return CopyIntoStream(file, destination, target);
-    return ReplaceByRename(file, destination, target, bytes.size());
+        return CopyIntoStream(written, destination, target);
+    return ReplaceByRename(written, destination, target, size);
 }
 
 void RemoveTemporaryFilesOnSignals()

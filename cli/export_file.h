@@ -14,6 +14,7 @@
 
 #include "host_model_lib.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -40,14 +41,15 @@ struct ExportFileResult
 // With `text` not null, the finished MDL is not put in place but read into
 // `text` (the temporary files are removed either way; `target` still names
 // the folder they are made in and the output in messages), for a caller
-// that writes it in another form with WriteOutputFile.
+// that writes it in another form with WriteWholeFile.
 ExportFileResult ExportModelFile(ModelHandle model, const std::string& target,
                                  const std::string* heading, std::string* text = nullptr);
 
-// Writes `bytes` as the file `target`, complete or absent, the way
-// ExportModelFile puts an export in place (a temporary file beside it,
-// flushed and renamed; a device, pipe or socket written into).
-ExportFileResult WriteOutputFile(const std::string& target, const std::string& bytes);
+// Writes the `size` bytes at `data` as the file `target` (a converted
+// texture or model), complete or absent in the same way: into a temporary file in its
+// folder, flushed and renamed into place, or written into an existing
+// device, pipe or socket. Done or Failed ("PATH: REASON", nothing left).
+ExportFileResult WriteWholeFile(const std::string& target, const uint8_t* data, size_t size);
 
 // Makes an interrupt or termination remove the temporary files of the export
 // under way before the program ends.

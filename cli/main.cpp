@@ -1,8 +1,10 @@
 // mdlexport: exports model descriptions (JSON) and scenes as MDL text models
-// through the export plug-in, exactly as the modelling host runs it, and
-// converts models between MDL and MDX (the model library, mdlx/). See UsageText() in
-// command_line.cpp for the command line and the exit statuses.
+// through the export plug-in, exactly as the modelling host runs it, converts
+// models between MDL and MDX (the model library, mdlx/) and images to BLP
+// textures. See UsageText() in command_line.cpp for the command line and the
+// exit statuses.
 #include "auto_heading.h"
+#include "blp_convert.h"
 #include "command_line.h"
 #include "export_file.h"
 #include "file_io.h"
@@ -195,7 +197,8 @@ int ConvertOne(const std::string& input, const std::string& output, ModelForm fo
         return kExitRefused;
     }
     bytes = std::string();
-    ExportFileResult result = WriteOutputFile(output, converted);
+    ExportFileResult result = WriteWholeFile(
+        output, reinterpret_cast<const uint8_t*>(converted.data()), converted.size());
     if (result.status != ExportFileStatus::Done)
     {
         Report(result.message);
@@ -270,7 +273,7 @@ int ExportOne(const std::string& input, const std::string& output, ModelForm for
             return kExitRefused;
         }
         mdl = std::string();
-        result = WriteOutputFile(output, mdx);
+        result = WriteWholeFile(output, reinterpret_cast<const uint8_t*>(mdx.data()), mdx.size());
     }
 
     switch (result.status)
@@ -288,6 +291,69 @@ int ExportOne(const std::string& input, const std::string& output, ModelForm for
     {
         std::chrono::duration<double, std::milli> took = std::chrono::steady_clock::now() - started;
         PrintSummary(input, output, counts, result.bytes, took.count());
+    }
+    return kExitDone;
+}
+
+bool EndsWithBlp(const std::string& path)
+{
+    if (path.size() < 4)
+        return false;
+    std::string extension = path.substr(path.size() - 4);
+    std::transform(extension.begin(), extension.end(), extension.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return extension == ".blp";
+}
+
+// Converts the image `input` into the BLP texture `output`, written whole or
+// not at all.
+int ConvertImage(const std::string& input, const std::string& output, const CommandLine& options)
+{
+    auto started = std::chrono::steady_clock::now();
+    if (SameFile(input, output))
+    {
+        Report(input + ": the output " + output + " is the input itself");
+        return kExitRefused;
+    }
+    if (!EndsWithBlp(output))
+    {
+        Report(input + ": an image is converted to a BLP texture, and the output " + output +
+               " does not end in .blp");
+        return kExitRefused;
+    }
+    if (options.has_dump_json)
+    {
+        Report(input + ": --dump-json needs a model, not an image");
+        return kExitRefused;
+    }
+    BlpOptions blp_options;
+    if (options.texture_quality != 0)
+        blp_options.quality = options.texture_quality;
+    std::vector<uint8_t> blp;
+    std::string error;
+    BlpInfo info;
+    if (!ConvertImageFileToBlp(input, blp_options, blp, error, &info))
+    {
+        Report(error);
+        return kExitRefused;
+    }
+    ExportFileResult result = WriteWholeFile(output, blp.data(), blp.size());
+    if (result.status != ExportFileStatus::Done)
+    {
+        Report(result.message);
+        return kExitUnwritable;
+    }
+    if (!options.quiet)
+    {
+        std::chrono::duration<double, std::milli> took = std::chrono::steady_clock::now() - started;
+        char text[160];
+        std::snprintf(text, sizeof text,
+                      "%d x %d image, %d x %d texture, %s, %d alpha bits, quality %d, %zu bytes, "
+                      "%.1f ms",
+                      info.image.width, info.image.height, info.texture.width, info.texture.height,
+                      CountAndNoun(info.levels, "level", "levels").c_str(), info.alpha_bits,
+                      blp_options.quality, blp.size(), took.count());
+        Report(input + " -> " + output + ": " + text);
     }
     return kExitDone;
 }
@@ -339,7 +405,7 @@ int main(int argc, char** argv)
             form = format;
         else if (IsModelFile(input) && FormOfPath(input) == ModelForm::kMdl)
             form = ModelForm::kMdx;
-        extensions.push_back(ExtensionOf(form));
+        extensions.push_back(IsImageFileName(input) ? ".blp" : ExtensionOf(form));
     }
     std::vector<std::string> outputs;
     if (!PlanOutputs(options.inputs, extensions, options.has_output, options.output, outputs,
@@ -366,9 +432,12 @@ int main(int argc, char** argv)
     for (size_t i = 0; i < options.inputs.size(); ++i)
     {
         const std::string& input = options.inputs[i];
-        worst = std::max(worst, IsModelFile(input)
-                                    ? ConvertOne(input, outputs[i], forms[i], options.quiet)
-                                    : ExportOne(input, outputs[i], forms[i], request));
+        if (IsImageFileName(input))
+            worst = std::max(worst, ConvertImage(input, outputs[i], options));
+        else if (IsModelFile(input))
+            worst = std::max(worst, ConvertOne(input, outputs[i], forms[i], options.quiet));
+        else
+            worst = std::max(worst, ExportOne(input, outputs[i], forms[i], request));
     }
     return worst;
 }

@@ -45,6 +45,13 @@ std::string ReplaceExtension(const std::string& path, const std::string& extensi
     return path.substr(0, dot) + extension;
 }
 
+bool PlanOutputs(const std::vector<std::string>& inputs, bool has_output, const std::string& output,
+                 std::vector<std::string>& outputs, std::string& error)
+{
+    return PlanOutputs(inputs, std::vector<std::string>(inputs.size(), ".mdl"), has_output, output,
+                       outputs, error);
+}
+
 bool PlanOutputs(const std::vector<std::string>& inputs, const std::vector<std::string>& extensions,
                  bool has_output, const std::string& output, std::vector<std::string>& outputs,
                  std::string& error)

@@ -14,15 +14,18 @@
 //   "dir/model.json" -> "dir/model.mdl"   "dir.v2/model" -> "dir.v2/model.mdl"
 std::string ReplaceExtension(const std::string& path, const std::string& extension);
 
-// The output path of every input, in order, `extensions[i]` (".mdl" or
-// ".mdx") being the extension input i's output gets when it is named after
-// the input:
-// - without OUT: each input with its extension replaced;
-// - when OUT is an existing folder (or ends with "/"): OUT/NAME.EXT, NAME the
+// The output path of every input, in order:
+// - without OUT: each input with its extension replaced by ".mdl";
+// - when OUT is an existing folder (or ends with "/"): OUT/NAME.mdl, NAME the
 //   input's last component with its extension replaced;
 // - otherwise OUT itself, allowed for a single input only.
 // False with `error` when OUT must be a folder and is not one, or when two
 // inputs would write the same output.
+bool PlanOutputs(const std::vector<std::string>& inputs, bool has_output, const std::string& output,
+                 std::vector<std::string>& outputs, std::string& error);
+
+// The same with each input's own extension in place of ".mdl":
+// `extensions[i]` for `inputs[i]`.
 bool PlanOutputs(const std::vector<std::string>& inputs, const std::vector<std::string>& extensions,
                  bool has_output, const std::string& output, std::vector<std::string>& outputs,
                  std::string& error);
