@@ -81,6 +81,26 @@ bool ExportInto(PlugInBase& plugin, ModelHandle model, const std::string& path, 
     return true;
 }
 
+// The `bytes` bytes of the open file `fd` into `text`.
+bool ReadBack(int fd, uint64_t bytes, std::string& text, std::string& reason)
+{
+    text.resize(bytes);
+    uint64_t done = 0;
+    while (done < bytes)
+    {
+        ssize_t got = pread(fd, text.data() + done, bytes - done, static_cast<off_t>(done));
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0)
+        {
+            reason = Reason("cannot read the export back", got == 0 ? EIO : errno);
+            return false;
+        }
+        done += static_cast<uint64_t>(got);
+    }
+    return true;
+}
+
 // The size of the open file `fd`, which must not be empty.
 bool ExportedSize(int fd, uint64_t& bytes, std::string& reason)
 {
@@ -97,7 +117,7 @@ bool ExportedSize(int fd, uint64_t& bytes, std::string& reason)
 } // namespace
 
 ExportFileResult ExportModelFile(ModelHandle model, const std::string& target,
-                                 const std::string* heading)
+                                 const std::string* heading, std::string* text)
 {
     // Destroyed through its virtual destructor, as the host destroys it.
     std::unique_ptr<PlugInBase> plugin(CreatePlugIn());
@@ -151,8 +171,45 @@ ExportFileResult ExportModelFile(ModelHandle model, const std::string& target,
         return true;
     };
     ExportFileResult result;
+    if (text != nullptr)
+    {
+        // Written into a scratch file where the output's would be, and read
+        // back whole for the caller.
+        std::string folder = ScratchFolderFor(target);
+        ScratchFile whole;
+        if (!whole.Create(folder, target))
+        {
+            result.message =
+                target + ": " + Reason(("cannot create a file in " + folder).c_str(), errno);
+            return result;
+        }
+        OutputSink sink;
+        sink.fd = whole.fd();
+        sink.temporary = whole.path();
+        sink.scratch_folder = folder;
+        std::string reason;
+        if (!write(sink, reason) || !ReadBack(whole.fd(), sink.bytes, *text, reason))
+        {
+            result.message = target + ": " + reason;
+            return result;
+        }
+        result.bytes = sink.bytes;
+        result.status = ExportFileStatus::Done;
+        return result;
+    }
     if (!WriteOutputFile(target, write, result.message, &result.bytes))
         return result;
     result.status = ExportFileStatus::Done;
+    return result;
+}
+
+ExportFileResult WriteWholeFile(const std::string& target, const uint8_t* data, size_t size)
+{
+    ExportFileResult result;
+    if (!WriteOutputFile(target, std::string_view(reinterpret_cast<const char*>(data), size),
+                         result.message))
+        return result;
+    result.status = ExportFileStatus::Done;
+    result.bytes = size;
     return result;
 }

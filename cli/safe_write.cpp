@@ -329,6 +329,13 @@ bool WriteOutputFile(const std::string& path, std::string_view contents, std::st
         error);
 }
 
+std::string ScratchFolderFor(const std::string& path)
+{
+    Destination destination;
+    std::string reason;
+    return Resolve(path, destination, reason) ? destination.folder : FolderOf(path);
+}
+
 void InstallWriteSignalHandling()
 {
     if (g_slots == &g_own_slots)

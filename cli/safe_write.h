@@ -67,6 +67,10 @@ bool WriteOutputFile(const std::string& path, const OutputWriter& write, std::st
 // The same with the bytes in hand.
 bool WriteOutputFile(const std::string& path, std::string_view contents, std::string& error);
 
+// Where WriteOutputFile would make the temporary file of `path`: its folder
+// (the linked file's, through a link), or $TMPDIR for a device or pipe.
+std::string ScratchFolderFor(const std::string& path);
+
 // A temporary file named after `output` in `folder`, removed when it goes out
 // of scope (and on the signals above) unless Kept.
 class ScratchFile
