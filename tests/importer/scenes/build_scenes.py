@@ -206,8 +206,12 @@ def to_nla(arm, actions):
     for action in actions:
         track = arm.animation_data.nla_tracks.new()
         track.name = action.name
-        track.strips.new(action.name, 0, action)
+        strip = track.strips.new(action.name, 0, action)
+        strip.extrapolation = "NOTHING"
     arm.animation_data.action = None
+    # Before the strips nothing plays: the scene shows the rest pose, which
+    # the FBX exporter writes as its nodes' own transforms.
+    bpy.context.scene.frame_set(-1)
 
 
 def export(outdir, name, recorded, arm=None, gltf_separate=False):
