@@ -12,6 +12,7 @@
 // measured on the exporter itself, by bench/run.
 #include "export_file.h"
 #include "model_description.h"
+#include "model_json.h"
 #include "stand_in_model.h"
 
 #include <benchmark/benchmark.h>

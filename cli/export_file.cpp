@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <memory>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -234,9 +235,59 @@ ExportFileResult Failed(const std::string& target, const std::string& reason)
     return result;
 }
 
+ExportFileResult Done(uint64_t bytes)
+{
+    ExportFileResult result;
+    result.status = ExportFileStatus::Done;
+    result.bytes = bytes;
+    return result;
+}
+
 std::string Reason(const char* doing, int error_number)
 {
     return std::string(doing) + ": " + std::strerror(error_number);
+}
+
+// Copies the finished export in `file` into the existing device, pipe or
+// socket of `destination`.
+ExportFileResult CopyIntoStream(const TemporaryFile& file, const Destination& destination,
+                                const std::string& target)
+{
+    int out = open(destination.path.c_str(), O_WRONLY | O_CLOEXEC);
+    if (out < 0)
+        return Failed(target, Reason("cannot open", errno));
+    uint64_t copied = 0;
+    bool read_failed = false;
+    bool copied_all =
+        lseek(file.fd(), 0, SEEK_SET) == 0 && CopyToEnd(file.fd(), out, copied, read_failed);
+    int copy_errno = errno;
+    bool closed = close(out) == 0;
+    if (!copied_all)
+        return Failed(target, Reason(read_failed ? "cannot read the export back" : "cannot write",
+                                     copy_errno));
+    if (!closed)
+        return Failed(target, Reason("cannot write", errno));
+    return Done(copied);
+}
+
+// Puts the finished export in `file` (`bytes` long) in place of
+// `destination` in one step, flushed to disk with the folder's entry.
+ExportFileResult ReplaceByRename(TemporaryFile& file, const Destination& destination,
+                                 const std::string& target, uint64_t bytes)
+{
+    if (fchmod(file.fd(), destination.mode) != 0 || fsync(file.fd()) != 0)
+        return Failed(target, Reason("cannot write", errno));
+    if (rename(file.path().c_str(), destination.path.c_str()) != 0)
+        return Failed(target, Reason("cannot put the file in place", errno));
+    file.Kept();
+    // The rename itself reaches the disk with the folder's entry.
+    int folder = open(destination.folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (folder >= 0)
+    {
+        fsync(folder);
+        close(folder);
+    }
+    return Done(bytes);
 }
 
 } // namespace
@@ -244,7 +295,8 @@ std::string Reason(const char* doing, int error_number)
 ExportFileResult ExportModelFile(ModelHandle model, const std::string& target,
                                  const std::string* heading)
 {
-    PlugInBase* plugin = CreatePlugIn();
+    // Destroyed through its virtual destructor, as the host destroys it.
+    std::unique_ptr<PlugInBase> plugin(CreatePlugIn());
     if (plugin == nullptr)
         return Failed(target, "not enough memory for the plug-in");
     int warnings_before = StandInUi_WarningCount();
@@ -255,7 +307,6 @@ ExportFileResult ExportModelFile(ModelHandle model, const std::string& target,
     {
         StandInUi_AnswerWithCancel();
         plugin->Run(model);
-        delete plugin;
         ExportFileResult result;
         result.status = StandInUi_WarningCount() != warnings_before ? ExportFileStatus::EmptyModel
                                                                     : ExportFileStatus::Failed;
@@ -267,14 +318,10 @@ ExportFileResult ExportModelFile(ModelHandle model, const std::string& target,
     std::string error;
     TemporaryFile exported;
     if (!Resolve(target, destination, error))
-    {
-        delete plugin;
         return Failed(target, "cannot write: " + error);
-    }
     if (!exported.Create(destination.folder))
     {
         int create_errno = errno;
-        delete plugin;
         return Failed(target, "cannot create a file in " + destination.folder + ": " +
                                   std::strerror(create_errno));
     }
@@ -283,7 +330,6 @@ ExportFileResult ExportModelFile(ModelHandle model, const std::string& target,
     errno = 0;
     bool ran = RunPlugIn(*plugin, model, exported.path(), status);
     int run_errno = errno;
-    delete plugin;
     if (!ran)
         return Failed(target, Reason("cannot enter the output's folder", run_errno));
     if (status != 0)
@@ -310,45 +356,8 @@ ExportFileResult ExportModelFile(ModelHandle model, const std::string& target,
     }
 
     if (destination.stream)
-    {
-        int out = open(destination.path.c_str(), O_WRONLY | O_CLOEXEC);
-        if (out < 0)
-            return Failed(target, Reason("cannot open", errno));
-        uint64_t copied = 0;
-        bool read_failed = false;
-        bool copied_all = lseek(result_file->fd(), 0, SEEK_SET) == 0 &&
-                          CopyToEnd(result_file->fd(), out, copied, read_failed);
-        int copy_errno = errno;
-        bool closed = close(out) == 0;
-        if (!copied_all)
-            return Failed(
-                target,
-                Reason(read_failed ? "cannot read the export back" : "cannot write", copy_errno));
-        if (!closed)
-            return Failed(target, Reason("cannot write", errno));
-        ExportFileResult result;
-        result.status = ExportFileStatus::Done;
-        result.bytes = copied;
-        return result;
-    }
-
-    if (fchmod(result_file->fd(), destination.mode) != 0 || fsync(result_file->fd()) != 0)
-        return Failed(target, Reason("cannot write", errno));
-    if (rename(result_file->path().c_str(), destination.path.c_str()) != 0)
-        return Failed(target, Reason("cannot put the file in place", errno));
-    result_file->Kept();
-    // The rename itself reaches the disk with the folder's entry.
-    int folder = open(destination.folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (folder >= 0)
-    {
-        fsync(folder);
-        close(folder);
-    }
-
-    ExportFileResult result;
-    result.status = ExportFileStatus::Done;
-    result.bytes = bytes;
-    return result;
+        return CopyIntoStream(*result_file, destination, target);
+    return ReplaceByRename(*result_file, destination, target, bytes);
 }
 
 void RemoveTemporaryFilesOnSignals()

@@ -6,11 +6,12 @@
 #include <cstring>
 #include <unistd.h>
 
-const std::string_view kHeadingMarkerLine = "PASTE HEADING HERE\r\n";
-
 namespace
 {
 
+// The marker line as the export writes it, line end included. The empty
+// lines around it are not part of it and stay.
+constexpr std::string_view kHeadingMarkerLine = "PASTE HEADING HERE\r\n";
 constexpr size_t kMarkerSearchBytes = 1 << 16;
 
 } // namespace

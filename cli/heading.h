@@ -8,10 +8,6 @@
 #include <string>
 #include <string_view>
 
-// The marker line as the export writes it, line end included. The empty
-// lines around it are not part of it and stay.
-extern const std::string_view kHeadingMarkerLine;
-
 // The heading file's bytes made ready to splice: a leading UTF-8 byte order
 // mark dropped (it would stand in the middle of the model), every line end
 // (LF or CR LF) made CR LF, and CR LF added after a last line without one. A

@@ -131,7 +131,7 @@ bool InputBytes::ReadAll(int fd, size_t expected, size_t padding, size_t max_siz
     return true;
 }
 
-void InputBytes::Release(size_t begin, size_t end)
+void InputBytes::GiveBack(size_t begin, size_t end)
 {
     if (mapping_ == nullptr)
         return;

@@ -2,7 +2,7 @@
 // relied on: the JSON parser reads a little past the end.
 //
 // A regular file is mapped rather than read: nothing is copied, and pages the
-// parser has finished with can be given back (ReleaseBefore), which keeps the
+// parser has finished with can be given back (GiveBack), which keeps the
 // loader's peak memory near the file's size plus the parser's index. The file
 // must not shrink while it is mapped. Anything else (a pipe, a device) is read
 // into memory to its end.
@@ -38,7 +38,7 @@ class InputBytes
     // Lets the system drop the mapped pages that lie wholly within bytes
     // [begin, end); reading them again brings them back from the file. Does
     // nothing for bytes that were read rather than mapped.
-    void Release(size_t begin, size_t end);
+    void GiveBack(size_t begin, size_t end);
 
   private:
     bool Map(int fd, size_t size, size_t padding);

@@ -16,6 +16,7 @@
 #include <cctype>
 #include <chrono>
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <sys/stat.h>
 #include <vector>
@@ -32,6 +33,17 @@ constexpr int kExitEmptyModel = 1;
 constexpr int kExitRefused = 2;
 constexpr int kExitUnwritable = 3;
 
+// A stand-in model, freed through the stand-in's own call when it goes out of
+// scope.
+struct FreeStandInModel
+{
+    void operator()(ModelHandle model) const
+    {
+        StandIn_FreeModel(model);
+    }
+};
+using StandInModel = std::unique_ptr<HostModel, FreeStandInModel>;
+
 void Report(const std::string& message)
 {
     std::fprintf(stderr, "mdlexport: %s\n", message.c_str());
@@ -44,31 +56,42 @@ bool SameFile(const std::string& a, const std::string& b)
            one.st_dev == other.st_dev && one.st_ino == other.st_ino;
 }
 
-std::string Counted(int64_t count, const char* one, const char* many)
+struct ModelCounts
+{
+    int64_t meshes = 0;
+    int64_t vertices = 0;
+    int64_t triangles = 0;
+    int64_t bones = 0;
+    int64_t position_keys = 0;
+    int64_t rotation_keys = 0;
+};
+
+// "1 vertex", "3 vertices".
+std::string CountAndNoun(int64_t count, const char* one, const char* many)
 {
     return std::to_string(count) + " " + (count == 1 ? one : many);
 }
 
-void PrintSummary(const std::string& input, const std::string& output,
-                  const ModelDescriptionCounts& counts, uint64_t bytes, double milliseconds)
+void PrintSummary(const std::string& input, const std::string& output, const ModelCounts& counts,
+                  uint64_t bytes, double milliseconds)
 {
-    std::string text = input + " -> " + output + ": " + Counted(counts.meshes, "mesh", "meshes") +
-                       ", " + Counted(counts.vertices, "vertex", "vertices") + ", " +
-                       Counted(counts.triangles, "triangle", "triangles") + ", " +
-                       Counted(counts.bones, "bone", "bones") + ", " +
-                       Counted(counts.position_keys + counts.rotation_keys, "key", "keys") + " (" +
-                       std::to_string(counts.position_keys) + " translation, " +
-                       std::to_string(counts.rotation_keys) + " rotation), " +
-                       std::to_string(bytes) + " bytes, ";
+    std::string text =
+        input + " -> " + output + ": " + CountAndNoun(counts.meshes, "mesh", "meshes") + ", " +
+        CountAndNoun(counts.vertices, "vertex", "vertices") + ", " +
+        CountAndNoun(counts.triangles, "triangle", "triangles") + ", " +
+        CountAndNoun(counts.bones, "bone", "bones") + ", " +
+        CountAndNoun(counts.position_keys + counts.rotation_keys, "key", "keys") + " (" +
+        std::to_string(counts.position_keys) + " translation, " +
+        std::to_string(counts.rotation_keys) + " rotation), " + std::to_string(bytes) + " bytes, ";
     char took[32];
     std::snprintf(took, sizeof took, "%.1f ms", milliseconds);
     Report(text + took);
 }
 
 // The counts of the summary, asked of the host library as the export sees them.
-ModelDescriptionCounts CountModel(ModelHandle model)
+ModelCounts CountModel(ModelHandle model)
 {
-    ModelDescriptionCounts counts;
+    ModelCounts counts;
     counts.meshes = msModel_GetMeshCount(model);
     for (int32_t m = 0; m < counts.meshes; ++m)
     {
@@ -159,26 +182,27 @@ int ExportOne(const std::string& input, const std::string& output, const ExportR
         return kExitRefused;
     }
 
-    ModelHandle model = StandIn_CreateModel();
-    std::string auto_heading;
-    int loaded = LoadModel(input, request, model, auto_heading);
-    if (loaded != kExitDone)
+    // The model lives as long as the export needs it: it is freed before the
+    // outcome is told, and its freeing counts in the time taken.
+    ExportFileResult result;
+    ModelCounts counts;
     {
-        StandIn_FreeModel(model);
-        return loaded;
+        StandInModel model(StandIn_CreateModel());
+        std::string auto_heading;
+        int loaded = LoadModel(input, request, model.get(), auto_heading);
+        if (loaded != kExitDone)
+            return loaded;
+        std::string error;
+        if (request.options->has_dump_json &&
+            !WriteModelDescription(model.get(), request.options->dump_json, error))
+        {
+            Report(error);
+            return kExitUnwritable;
+        }
+        counts = CountModel(model.get());
+        result = ExportModelFile(model.get(), output,
+                                 request.auto_heading ? &auto_heading : request.heading);
     }
-    std::string error;
-    if (request.options->has_dump_json &&
-        !WriteModelDescription(model, request.options->dump_json, error))
-    {
-        Report(error);
-        StandIn_FreeModel(model);
-        return kExitUnwritable;
-    }
-    ModelDescriptionCounts counts = CountModel(model);
-    ExportFileResult result =
-        ExportModelFile(model, output, request.auto_heading ? &auto_heading : request.heading);
-    StandIn_FreeModel(model);
 
     switch (result.status)
     {

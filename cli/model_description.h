@@ -1,6 +1,7 @@
 // The model description: a JSON file (RFC 8259, UTF-8) that holds what the
-// host's model library answers for one model, and its loader into a stand-in
-// model. cli/model-description.md describes the format in full; in short:
+// host's model library answers for one model, and its loader (model_json.h
+// builds what it loads into a stand-in model). cli/model-description.md
+// describes the format in full; in short:
 //
 //   { "meshes": [ { "name": "Body",                      (default "")
 //                   "positions": [[x, y, z], ...],         (default [])
@@ -34,8 +35,6 @@
 #ifndef MDLEXPORT_CLI_MODEL_DESCRIPTION_H
 #define MDLEXPORT_CLI_MODEL_DESCRIPTION_H
 
-#include "host_model_lib.h"
-
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -65,16 +64,6 @@ struct ModelDescription
     std::vector<BoneDescription> bones;
 };
 
-struct ModelDescriptionCounts
-{
-    int64_t meshes = 0;
-    int64_t vertices = 0;
-    int64_t triangles = 0;
-    int64_t bones = 0;
-    int64_t position_keys = 0;
-    int64_t rotation_keys = 0;
-};
-
 // The readable bytes that must follow the JSON text handed to
 // ParseModelDescription (their values do not matter).
 extern const size_t kModelDescriptionPadding;
@@ -92,13 +81,5 @@ bool ParseModelDescription(const char* json, size_t size, const std::string& fil
 // other stream is read to its end) and parses it as above. A file that cannot
 // be read is refused with the system's reason.
 bool ReadModelDescription(const std::string& path, ModelDescription& out, std::string& error);
-
-ModelDescriptionCounts CountModelDescription(const ModelDescription& description);
-
-// Appends the description's meshes and bones to `model`, in order, with the
-// defaults filled in. Releases the description's arrays as it goes, so that
-// the description and the model are not both held whole; `description` is
-// empty afterwards.
-void BuildStandInModel(ModelDescription& description, ModelHandle model);
 
 #endif

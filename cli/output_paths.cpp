@@ -19,6 +19,17 @@ std::string Normal(const std::string& path)
     return std::filesystem::path(path).lexically_normal().string();
 }
 
+// The last component of `path`, trailing slashes ignored.
+std::string LastComponent(const std::string& path)
+{
+    size_t end = path.find_last_not_of('/');
+    if (end == std::string::npos)
+        return path.empty() ? "" : "/";
+    size_t slash = path.find_last_of('/', end);
+    size_t start = slash == std::string::npos ? 0 : slash + 1;
+    return path.substr(start, end + 1 - start);
+}
+
 } // namespace
 
 std::string ReplaceExtension(const std::string& path, const std::string& extension)
@@ -32,16 +43,6 @@ std::string ReplaceExtension(const std::string& path, const std::string& extensi
         dot < name_start)
         return path + extension;
     return path.substr(0, dot) + extension;
-}
-
-std::string LastComponent(const std::string& path)
-{
-    size_t end = path.find_last_not_of('/');
-    if (end == std::string::npos)
-        return path.empty() ? "" : "/";
-    size_t slash = path.find_last_of('/', end);
-    size_t start = slash == std::string::npos ? 0 : slash + 1;
-    return path.substr(start, end + 1 - start);
 }
 
 bool PlanOutputs(const std::vector<std::string>& inputs, bool has_output, const std::string& output,

@@ -14,9 +14,6 @@
 //   "dir/model.json" -> "dir/model.mdl"   "dir.v2/model" -> "dir.v2/model.mdl"
 std::string ReplaceExtension(const std::string& path, const std::string& extension);
 
-// The last component of `path`, trailing slashes ignored.
-std::string LastComponent(const std::string& path);
-
 // The output path of every input, in order:
 // - without OUT: each input with its extension replaced by ".mdl";
 // - when OUT is an existing folder (or ends with "/"): OUT/NAME.mdl, NAME the

@@ -1,6 +1,7 @@
 #include "bone_writer.h"
 
 #include "mdl_convert.h"
+#include "mdl_print.h"
 
 #include <cstring>
 
@@ -40,16 +41,15 @@ struct BoneNames
     }
 };
 
-bool BuildBoneNames(MdlStream& out, ModelHandle model, int32_t bone_count, BoneNames& index)
+bool BuildBoneNames(MdlScratch& blocks, ModelHandle model, int32_t bone_count, BoneNames& index)
 {
     // At least twice as many slots as bones, a power of two: at most 2^32,
     // counted in 64 bits so that no bone count can wrap it.
     uint64_t slot_count = 16;
     while (slot_count < 2 * static_cast<uint64_t>(bone_count))
         slot_count *= 2;
-    index.names = static_cast<char*>(MdlAllocateArray(out, bone_count, kNameBufferSize));
-    index.slots = static_cast<int32_t*>(
-        MdlAllocateArray(out, static_cast<int64_t>(slot_count), sizeof(int32_t)));
+    index.names = blocks.Array<char>(static_cast<int64_t>(bone_count) * kNameBufferSize);
+    index.slots = blocks.Array<int32_t>(static_cast<int64_t>(slot_count));
     if (index.names == nullptr || index.slots == nullptr)
         return false;
     index.slot_count = slot_count;
@@ -104,28 +104,28 @@ void WriteRotationTrack(MdlStream& out, BoneHandle bone)
     MdlPrint<"\tRotation %d {\n\t\tLinear,\n">(out, count);
     // A block of keys at a time, so that their quaternions are computed
     // together.
-    constexpr int32_t kBlock = 32;
-    float times[kBlock];
-    Vec3 rotations[kBlock];
-    MdlQuaternion quaternions[kBlock];
-    for (int32_t first = 0; first < count; first += kBlock)
-    {
-        const int32_t n = count - first < kBlock ? count - first : kBlock;
-        for (int32_t k = 0; k < n; ++k)
+    float times[kRotationKeyBlock];
+    Vec3 rotations[kRotationKeyBlock];
+    MdlQuaternion quaternions[kRotationKeyBlock];
+    ForEachRotationKeyBlock(
+        count,
+        [&](int32_t first, int32_t n)
         {
-            const RotationKey* key = msBone_GetRotationKeyAt(bone, first + k);
-            const RotationKey value = key ? *key : RotationKey{0.0f, {0.0f, 0.0f, 0.0f}};
-            times[k] = value.time;
-            rotations[k] = value.rotation;
-        }
-        EulerToMdlQuaternions(rotations, quaternions, n);
-        for (int32_t k = 0; k < n; ++k)
-        {
-            const MdlQuaternion& q = quaternions[k];
-            MdlPrint<"\t\t%d: { %f, %f, %f, %f },\n">(out, FrameToMdlTime(times[k]), q.first,
-                                                      q.second, q.third, q.fourth);
-        }
-    }
+            for (int32_t k = 0; k < n; ++k)
+            {
+                const RotationKey* key = msBone_GetRotationKeyAt(bone, first + k);
+                const RotationKey value = key ? *key : RotationKey{0.0f, {0.0f, 0.0f, 0.0f}};
+                times[k] = value.time;
+                rotations[k] = value.rotation;
+            }
+            EulerToMdlQuaternions(rotations, quaternions, n);
+            for (int32_t k = 0; k < n; ++k)
+            {
+                const MdlQuaternion& q = quaternions[k];
+                MdlPrint<"\t\t%d: { %f, %f, %f, %f },\n">(out, FrameToMdlTime(times[k]), q.first,
+                                                          q.second, q.third, q.fourth);
+            }
+        });
     MdlPrint<"\t}\n">(out);
 }
 
@@ -138,7 +138,8 @@ void WriteBones(MdlStream& out, ModelHandle model, ParentTable table)
     if (bone_count <= 0)
         return;
     BoneNames index;
-    if (BuildBoneNames(out, model, bone_count, index))
+    MdlScratch blocks = MdlScratchOf(out);
+    if (BuildBoneNames(blocks, model, bone_count, index))
     {
         for (int32_t r = 0; r < bone_count; ++r)
         {
@@ -160,6 +161,4 @@ void WriteBones(MdlStream& out, ModelHandle model, ParentTable table)
             MdlPrint<"}\n">(out);
         }
     }
-    MdlRelease(out, index.slots);
-    MdlRelease(out, index.names);
 }

@@ -1,23 +1,14 @@
 #include "export_run.h"
 
 #include "bone_writer.h"
+#include "file_identity.h"
 #include "geoset_writer.h"
+#include "header_writer.h"
 #include "pivot_writer.h"
 
 #include <cstdlib>
 #include <cstring>
 #include <new>
-#ifdef _WIN32
-#define WIN32_LEAN_AND_MEAN
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <io.h>
-#include <windows.h>
-#else
-#include <sys/stat.h>
-#include <sys/types.h>
-#endif
 
 namespace
 {
@@ -68,80 +59,42 @@ int CloseFile(FILE* file)
     return std::fclose(file);
 }
 
-// What the run opened, so that a failed run deletes that file and nothing
-// else: never a device, a pipe, or a file that took its place meanwhile.
-#ifdef _WIN32
-// The C runtime's stat has no file identity on Windows (no inode, and a
-// device number that differs between fstat and stat), so the file is known
-// by its volume and file index.
-struct OpenedFile
+// Writes the whole model to `file`: true when every byte reached it.
+bool WriteModel(ModelHandle model, FILE* file, const ExportSeams& seams)
 {
-    bool regular = false;
-    BY_HANDLE_FILE_INFORMATION info = {};
-};
+    // The stream holds a 64 KiB buffer: too large for the stack of a host's
+    // thread to be taken for granted.
+    MdlScratch stream_block(seams.allocate, seams.release);
+    MdlStream* memory = stream_block.Array<MdlStream>(1);
+    if (memory == nullptr)
+        return false;
+    MdlStream& out = *new (memory) MdlStream();
+    out.file = file;
+    out.write = seams.write_file;
+    out.allocate = seams.allocate;
+    out.release = seams.release;
 
-bool DiskFileInfo(HANDLE handle, BY_HANDLE_FILE_INFORMATION& info)
-{
-    return handle != INVALID_HANDLE_VALUE && GetFileType(handle) == FILE_TYPE_DISK &&
-           GetFileInformationByHandle(handle, &info) &&
-           (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
-}
+    WriteModelHeader(out, model);
+    int32_t mesh_count = msModel_GetMeshCount(model);
+    for (int32_t m = 0; m < mesh_count && !out.failed; ++m)
+        WriteGeoset(out, model, msModel_GetMeshAt(model, m));
 
-OpenedFile Identify(FILE* file)
-{
-    OpenedFile opened;
-    HANDLE handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file)));
-    opened.regular = DiskFileInfo(handle, opened.info);
-    return opened;
-}
-
-void RemoveIfOurs(const char* path, const OpenedFile& opened)
-{
-    if (!opened.regular)
-        return;
-    HANDLE handle = CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    BY_HANDLE_FILE_INFORMATION info = {};
-    bool same = DiskFileInfo(handle, info) &&
-                info.dwVolumeSerialNumber == opened.info.dwVolumeSerialNumber &&
-                info.nFileIndexHigh == opened.info.nFileIndexHigh &&
-                info.nFileIndexLow == opened.info.nFileIndexLow;
-    if (handle != INVALID_HANDLE_VALUE)
-        CloseHandle(handle);
-    if (same)
-        DeleteFileA(path);
-}
-#else
-struct OpenedFile
-{
-    bool regular = false;
-    dev_t device = 0;
-    ino_t inode = 0;
-};
-
-OpenedFile Identify(FILE* file)
-{
-    OpenedFile opened;
-    struct stat info;
-    if (fstat(fileno(file), &info) == 0 && S_ISREG(info.st_mode))
+    // The bone count is read once: the table, the bones and the pivots all
+    // go by it, whatever the host answers later.
+    int32_t bone_count = msModel_GetBoneCount(model);
+    MdlScratch blocks = MdlScratchOf(out);
+    int32_t* parent_table = blocks.Array<int32_t>(bone_count);
+    if (parent_table != nullptr && !out.failed)
     {
-        opened.regular = true;
-        opened.device = info.st_dev;
-        opened.inode = info.st_ino;
+        for (int32_t b = 0; b < bone_count; ++b)
+            parent_table[b] = -1;
+        ParentTable table{parent_table, bone_count};
+        WriteBones(out, model, table);
+        if (!out.failed)
+            WritePivotPoints(out, model, table);
     }
-    return opened;
+    return MdlFlush(out);
 }
-
-void RemoveIfOurs(const char* path, const OpenedFile& opened)
-{
-    struct stat info;
-    if (!opened.regular || stat(path, &info) != 0 || !S_ISREG(info.st_mode))
-        return;
-    if (info.st_dev != opened.device || info.st_ino != opened.inode)
-        return;
-    std::remove(path);
-}
-#endif
 
 } // namespace
 
@@ -190,66 +143,11 @@ ExportStatus ExportRunWith(ModelHandle model, const ExportSeams& seams)
     FILE* file = seams.open_file(path);
     if (file == nullptr)
         return kExportFailed;
-    OpenedFile opened = Identify(file);
-
-    // The stream holds a 64 KiB buffer: too large for the stack of a host's
-    // thread to be taken for granted.
-    auto* out = static_cast<MdlStream*>(seams.allocate(sizeof(MdlStream)));
-    int32_t* parent_table = nullptr;
-    bool complete = false;
-    if (out != nullptr)
-    {
-        new (out) MdlStream();
-        out->file = file;
-        out->write = seams.write_file;
-        out->allocate = seams.allocate;
-        out->release = seams.release;
-
-        WriteModelHeader(*out, model);
-        int32_t mesh_count = msModel_GetMeshCount(model);
-        for (int32_t m = 0; m < mesh_count && !out->failed; ++m)
-            WriteGeoset(*out, model, msModel_GetMeshAt(model, m));
-
-        // The bone count is read once: the table, the bones and the pivots
-        // all go by it, whatever the host answers later.
-        int32_t bone_count = msModel_GetBoneCount(model);
-        parent_table = static_cast<int32_t*>(MdlAllocateArray(*out, bone_count, sizeof(int32_t)));
-        if (parent_table != nullptr && !out->failed)
-        {
-            for (int32_t b = 0; b < bone_count; ++b)
-                parent_table[b] = -1;
-            ParentTable table{parent_table, bone_count};
-            WriteBones(*out, model, table);
-            if (!out->failed)
-                WritePivotPoints(*out, model, table);
-        }
-        complete = MdlFlush(*out);
-    }
-
+    FileIdentity opened = IdentifyOpenFile(file);
+    bool complete = WriteModel(model, file, seams);
     bool closed = seams.close_file(file) == 0;
     if (!complete || !closed)
-        RemoveIfOurs(path, opened);
-    if (parent_table != nullptr)
-        seams.release(parent_table);
-    if (out != nullptr)
-        seams.release(out);
+        RemoveIfSameFile(path, opened);
     msModel_Destroy(model);
     return complete && closed ? kExportDone : kExportFailed;
-}
-
-void WriteModelHeader(MdlStream& out, ModelHandle model)
-{
-    MdlPrint<"//exported by quib and stuff\nVersion {\n\tFormatVersion 800,\n}\n">(out);
-    MdlPrint<"\tModel \"Model\" {\n">(out);
-    MdlPrint<"\tNumGeosets %d,\n">(out, msModel_GetMeshCount(model));
-    MdlPrint<"\tNumGeosetAnims 1,\n">(out);
-    MdlPrint<"\tNumBones %d,\n">(out, msModel_GetBoneCount(model));
-    MdlPrint<"\tBlendTime 150,\n">(out);
-    MdlPrint<"\tMinimumExtent { -200, -200, -200 },\n">(out);
-    MdlPrint<"\tMaximumExtent { 200, 200, 200 },\n}\n">(out);
-    MdlPrint<"////////////////////////////////////////////////////\n">(out);
-    MdlPrint<"////////////////////////////////////////////////////\n\n\n\n">(out);
-    MdlPrint<"PASTE HEADING HERE\n\n\n\n">(out);
-    MdlPrint<"////////////////////////////////////////////////////\n">(out);
-    MdlPrint<"////////////////////////////////////////////////////\n">(out);
 }

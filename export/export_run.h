@@ -40,7 +40,4 @@ const ExportSeams& DefaultExportSeams();
 ExportStatus ExportRun(ModelHandle model);
 ExportStatus ExportRunWith(ModelHandle model, const ExportSeams& seams);
 
-// Appends the header and the separator block with the paste marker.
-void WriteModelHeader(MdlStream& out, ModelHandle model);
-
 #endif

@@ -1,6 +1,7 @@
 #include "geoset_writer.h"
 
 #include "mdl_convert.h"
+#include "mdl_print.h"
 #include "vertex_normals.h"
 
 namespace
@@ -23,16 +24,11 @@ void WriteGeoset(MdlStream& out, ModelHandle model, MeshHandle mesh)
     // The positions are read once, for the Vertices list and the normals;
     // the normals are built beside them. One block for both. The triangles
     // too are read once, for the normals and the Faces list.
-    auto* scratch = static_cast<Vec3*>(MdlAllocateArray(out, vertex_count, 2 * sizeof(Vec3)));
-    auto* triangles = static_cast<VertexIndexTriple*>(
-        MdlAllocateArray(out, triangle_count, sizeof(VertexIndexTriple)));
+    MdlScratch blocks = MdlScratchOf(out);
+    auto* scratch = blocks.Array<Vec3>(2 * static_cast<int64_t>(vertex_count));
+    auto* triangles = blocks.Array<VertexIndexTriple>(triangle_count);
     if (scratch == nullptr || triangles == nullptr)
-    {
-        // The stream is marked failed: the file will not be kept.
-        MdlRelease(out, triangles);
-        MdlRelease(out, scratch);
-        return;
-    }
+        return; // the stream is marked failed: the file will not be kept
     Vec3* positions = scratch;
     Vec3* normals = scratch + (vertex_count > 0 ? vertex_count : 0);
 
@@ -55,7 +51,6 @@ void WriteGeoset(MdlStream& out, ModelHandle model, MeshHandle mesh)
     ComputeVertexNormals(triangles, triangle_count, positions, normals, vertex_count);
     for (int32_t v = 0; v < vertex_count; ++v)
         WriteVec3Row(out, normals[v]);
-    MdlRelease(out, scratch);
     MdlPrint<"\t}\n">(out);
 
     MdlPrint<"\tTVertices %d {\n">(out, vertex_count);
@@ -85,7 +80,6 @@ void WriteGeoset(MdlStream& out, ModelHandle model, MeshHandle mesh)
         MdlPrint<" %d, %d, %d">(out, int32_t{corners.corner[0]}, int32_t{corners.corner[1]},
                                 int32_t{corners.corner[2]});
     }
-    MdlRelease(out, triangles);
     MdlPrint<" },\n\t\t}\n\t}\n">(out);
 
     MdlPrint<"\n\tGroups %d %d {\n">(out, bone_count, bone_count);

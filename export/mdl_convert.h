@@ -52,4 +52,16 @@ MdlQuaternion EulerToMdlQuaternion(Vec3 r);
 // The same for `count` rotations at once, faster over many.
 void EulerToMdlQuaternions(const Vec3* rotations, MdlQuaternion* quaternions, int32_t count);
 
+// Rotation keys are converted in blocks of this many: their sines and cosines
+// are taken together, from arrays that fit on the stack.
+constexpr int32_t kRotationKeyBlock = 32;
+
+// Calls each(first, n) for the consecutive blocks of at most
+// kRotationKeyBlock that make up `count` items.
+template <typename Each> void ForEachRotationKeyBlock(int32_t count, Each each)
+{
+    for (int32_t first = 0; first < count; first += kRotationKeyBlock)
+        each(first, count - first < kRotationKeyBlock ? count - first : kRotationKeyBlock);
+}
+
 #endif

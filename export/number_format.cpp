@@ -11,7 +11,10 @@ namespace
 constexpr uint64_t kSignificandMask = (uint64_t{1} << 52) - 1;
 constexpr uint64_t kHiddenBit = uint64_t{1} << 52;
 constexpr uint32_t kExponentAllOnes = 0x7ff;
-constexpr int kExponentBias = 1075; // value = significand * 2^(biased - 1075)
+// IEEE's bias (1023) plus the 52 fraction bits: the bias of the exponent
+// when the significand is read as a 53-bit integer, so that
+// value = significand * 2^(biased - 1075).
+constexpr int kIntegerSignificandBias = 1075;
 
 // Below 2^-21 (4.76837e-7) a value rounds to zero at 17 digits and again at
 // six decimals, so these biased exponents, subnormals included, are written as
@@ -242,11 +245,11 @@ int ExactDecimalCount(double value)
     const auto bits = std::bit_cast<uint64_t>(value);
     const auto biased = static_cast<int>((bits >> 52) & kExponentAllOnes);
     uint64_t significand = bits & kSignificandMask;
-    int exponent = 1 - kExponentBias; // subnormal
+    int exponent = 1 - kIntegerSignificandBias; // subnormal
     if (biased != 0)
     {
         significand |= kHiddenBit;
-        exponent = biased - kExponentBias;
+        exponent = biased - kIntegerSignificandBias;
     }
     if (significand == 0)
         return 0;
@@ -282,7 +285,7 @@ size_t FormatFixed6(double value, char* out)
         return WriteZero(negative && (biased != 0 || fraction_bits != 0), out);
 
     const uint64_t significand = fraction_bits | kHiddenBit;
-    const int exponent = static_cast<int>(biased) - kExponentBias;
+    const int exponent = static_cast<int>(biased) - kIntegerSignificandBias;
 
     // The low 29 bits are clear: the value is a float widened, or has no more bits.
     if ((fraction_bits & ((uint64_t{1} << 29) - 1)) == 0)

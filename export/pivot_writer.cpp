@@ -1,6 +1,7 @@
 #include "pivot_writer.h"
 
 #include "mdl_convert.h"
+#include "mdl_print.h"
 
 void WritePivotPoints(MdlStream& out, ModelHandle model, ParentTable table)
 {
@@ -11,9 +12,9 @@ void WritePivotPoints(MdlStream& out, ModelHandle model, ParentTable table)
     {
         // Each bone's offset, read once; and for each bone the last walk that
         // passed it, so that a loop of parents is seen in constant time.
-        auto* offsets = static_cast<Vec3*>(MdlAllocateArray(out, bone_count, sizeof(Vec3)));
-        auto* seen_on_walk =
-            static_cast<int32_t*>(MdlAllocateArray(out, bone_count, sizeof(int32_t)));
+        MdlScratch blocks = MdlScratchOf(out);
+        auto* offsets = blocks.Array<Vec3>(bone_count);
+        auto* seen_on_walk = blocks.Array<int32_t>(bone_count);
         if (offsets != nullptr && seen_on_walk != nullptr)
         {
             for (int32_t b = 0; b < bone_count; ++b)
@@ -38,8 +39,6 @@ void WritePivotPoints(MdlStream& out, ModelHandle model, ParentTable table)
                 MdlPrint<"\t{ %f, %f, %f },\n">(out, a.first, a.second, a.third);
             }
         }
-        MdlRelease(out, seen_on_walk);
-        MdlRelease(out, offsets);
     }
     MdlPrint<"}">(out);
 }

@@ -1,3 +1,17 @@
+// The sine and cosine kernels (KernelSin, KernelCos: their coefficients and
+// their expressions) and the three-piece split of pi/2 of the small-argument
+// reduction are those of fdlibm's k_sin.c, k_cos.c and e_rem_pio2.c, as
+// FreeBSD's msun carries them. Their notice:
+//
+//   Copyright (C) 1993 by Sun Microsystems, Inc. All rights reserved.
+//
+//   Developed at SunPro, a Sun Microsystems, Inc. business.
+//   Permission to use, copy, modify, and distribute this
+//   software is freely granted, provided that this notice
+//   is preserved.
+//
+// The exact reduction of large arguments, the choice between the two
+// reductions, the quadrant placement and the paired lanes are this project's.
 #include "portable_math.h"
 
 #include <bit>
@@ -27,7 +41,8 @@ constexpr uint32_t kTwoOverPiBits[37] = {
     0x3D0739F7, 0x8A5292EA, 0x6BFB5FB1, 0x1F8D5D08, 0x56033046,
 };
 
-// pi/2 split for the reduction of small arguments: the first two pieces have
+// pi/2 split for the reduction of small arguments (fdlibm's pio2_1, pio2_2
+// and pio2_2t): the first two pieces have
 // 33 significant bits, so their product with a quadrant count below 2^20 is
 // exact; the three add up to pi/2 within 2^-122.
 constexpr double kPio2Part1 = 0x1.921fb54400000p+0;
@@ -37,11 +52,10 @@ constexpr double kPio2Part3 = 0x1.3198a2e037073p-69;
 constexpr double kPio2High = 0x1.921fb54442d18p+0;
 constexpr double kPio2Low = 0x1.1a62633145c07p-54;
 constexpr double kTwoOverPi = 0x1.45f306dc9c883p-1;
-constexpr double kPiOver4 = 0x1.921fb54442d18p-1;
 
-// Minimax polynomials on [-pi/4, pi/4]: sin(x) = x + x^3 (S1 + x^2 S2 + ...)
-// within 2^-57.8 relative, cos(x) = 1 - x^2/2 + x^4 (C1 + x^2 C2 + ...) within
-// 2^-59.8.
+// fdlibm's minimax polynomials on [-pi/4, pi/4]: sin(x) = x + x^3 (S1 + x^2 S2
+// + ...) within 2^-57.8 relative, cos(x) = 1 - x^2/2 + x^4 (C1 + x^2 C2 + ...)
+// within 2^-59.8.
 constexpr double kS1 = -0x1.5555555555549p-3;
 constexpr double kS2 = 0x1.111111110f8a6p-7;
 constexpr double kS3 = -0x1.a01a019c161d5p-13;
@@ -236,18 +250,26 @@ template <typename T> [[gnu::always_inline]] inline SmallReduction<T> ReduceSmal
     return {shifted, n, high, w - (high - s)};
 }
 
-// Reduction of a finite ax >= 0.
+// The one rule for which reduction an argument takes, given its three-piece
+// reduction `r`: the exact one (nonzero) when ax is 2^20 or more or not a
+// number, or when the remainder is too near a nonzero multiple of pi/2 for
+// three pieces. T is double (the result then converts to bool), or Lanes (a
+// mask per lane).
+template <typename T>
+[[gnu::always_inline]] inline auto NeedsExactReduction(T ax, const SmallReduction<T>& r)
+{
+    return ((ax < kSmallLimit) == 0) |
+           ((r.n != 0.0) & (r.high < kSmallRemainderMin) & (r.high > -kSmallRemainderMin));
+}
+
+// Reduction of a finite ax >= 0. For ax <= pi/4 the three-piece reduction
+// gives quadrant 0 and exactly ax.
 Reduced Reduce(double ax)
 {
-    if (ax <= kPiOver4)
-        return {0, ax, 0.0};
-    if (ax < kSmallLimit)
-    {
-        const SmallReduction<double> r = ReduceSmall(ax);
-        if (r.high >= kSmallRemainderMin || r.high <= -kSmallRemainderMin)
-            return {static_cast<unsigned>(r.n) & 3, r.high, r.low};
-    }
-    return ReduceLarge(ax);
+    const SmallReduction<double> r = ReduceSmall(ax);
+    if (NeedsExactReduction(ax, r))
+        return ReduceLarge(ax);
+    return {static_cast<unsigned>(r.n) & 3, r.high, r.low};
 }
 
 // sin(x + y) for |x| <= pi/4, |y| <= ulp(x). T is double, or Lanes of them
@@ -344,9 +366,7 @@ double PortableCos(double x)
 
 // The export calls this for every rotation key, on angles whose signs and
 // quadrants follow no pattern, so the common case takes no branch that
-// depends on them: every argument below 2^20 goes through the three-piece
-// reduction (which gives quadrant 0 and exactly ax, as Reduce does, for
-// ax <= pi/4), and the quadrant and the sign pick their results by masks.
+// depends on them: the quadrant and the sign pick their results by masks.
 // The arithmetic is the same as PortableSin's and PortableCos's, operation for
 // operation, so the bits are too.
 void PortableSinCos(double x, double& sine, double& cosine)
@@ -354,30 +374,18 @@ void PortableSinCos(double x, double& sine, double& cosine)
     constexpr uint64_t kSignBit = uint64_t{1} << 63;
     const uint64_t bits = std::bit_cast<uint64_t>(x);
     const double ax = std::bit_cast<double>(bits & ~kSignBit);
-
-    Reduced r{0, 0.0, 0.0};
-    if (ax < kSmallLimit && ax >= kTiny)
-    {
-        const SmallReduction<double> small = ReduceSmall(ax);
-        r = {static_cast<unsigned>(small.n) & 3, small.high, small.low};
-        if (small.n != 0.0 && r.high < kSmallRemainderMin && r.high > -kSmallRemainderMin)
-            r = ReduceLarge(ax); // too near a multiple of pi/2 for three pieces
-    }
-    else if (!IsFinite(x))
+    if (!IsFinite(x))
     {
         sine = cosine = std::numeric_limits<double>::quiet_NaN();
         return;
     }
-    else if (ax < kTiny)
+    if (ax < kTiny)
     {
         sine = x;
         cosine = 1.0;
         return;
     }
-    else
-    {
-        r = ReduceLarge(ax);
-    }
+    const Reduced r = Reduce(ax);
 
     uint64_t sine_bits;
     uint64_t cosine_bits;
@@ -412,10 +420,7 @@ LaneBits Mask(decltype(Lanes{} < Lanes{}) comparison)
     const Lanes ax = std::bit_cast<Lanes>(bits & ~kSignBit);
     const SmallReduction<Lanes> r = ReduceSmall(ax);
 
-    // 2^20 and above, not finite, or too near a nonzero multiple of pi/2.
-    const LaneBits slow =
-        ~Mask(ax < kSmallLimit) |
-        (Mask(r.n != 0.0) & Mask(r.high < kSmallRemainderMin) & Mask(r.high > -kSmallRemainderMin));
+    const LaneBits slow = Mask(NeedsExactReduction(ax, r));
     if ((slow[0] | slow[1]) != 0)
     {
         PortableSinCos(x[0], sine[0], cosine[0]);

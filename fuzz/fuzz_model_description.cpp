@@ -7,8 +7,10 @@
 #include "export_run.h"
 #include "memory_seams.h"
 #include "model_description.h"
+#include "model_json.h"
 #include "output_check.h"
 #include "stand_in_model.h"
+#include "test_fixtures.h"
 
 #include <cstring>
 #include <memory>
@@ -77,7 +79,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     }
     HostileExpectations expect = Expect(description);
 
-    ModelHandle model = StandIn_CreateModel();
+    TestModel held;
+    ModelHandle model = held.handle();
     BuildStandInModel(description, model);
     MemorySeamsStart(HostileRun{});
     ExportStatus status = ExportRunWith(model, MemorySeams());
@@ -97,6 +100,5 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         std::string failure = CheckCompleteOutput(seen.output, expect);
         Require(failure.empty(), "complete file:", failure);
     }
-    StandIn_FreeModel(model);
     return 0;
 }

@@ -1,23 +1,13 @@
 #include "output_check.h"
 
+#include "test_fixtures.h"
+
 #include <cstdio>
 
 namespace
 {
 
 const std::string kSlashes = "////////////////////////////////////////////////////\r\n";
-
-std::string Crlf(const std::string& text)
-{
-    std::string result;
-    for (char c : text)
-    {
-        if (c == '\n')
-            result += '\r';
-        result += c;
-    }
-    return result;
-}
 
 std::string Printable(const std::string& text)
 {

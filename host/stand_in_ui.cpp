@@ -1,6 +1,6 @@
 #include "stand_in_ui.h"
 
-#include "../export/host_ui.h"
+#include "host_ui.h"
 
 #include <cstring>
 

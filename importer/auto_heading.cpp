@@ -9,7 +9,6 @@
 namespace
 {
 
-constexpr char kMarker[] = "PASTE HEADING HERE";
 constexpr char kWhiteTexture[] = "Textures\\white.blp";
 
 // A whole number of model units, rounded outward: down for a minimum, up for a
@@ -144,25 +143,4 @@ std::string AutoHeadingText(const ImportSummary& summary)
     text += "\t}\r\n";
     text += "}\r\n";
     return text;
-}
-
-bool ReplaceHeadingMarker(std::string& mdl, const std::string& heading)
-{
-    const std::string marker = kMarker;
-    for (size_t at = 0; at < mdl.size();)
-    {
-        size_t end = mdl.find('\n', at);
-        size_t next = end == std::string::npos ? mdl.size() : end + 1;
-        size_t length = (end == std::string::npos ? mdl.size() : end) - at;
-        if (length > 0 && end != std::string::npos && mdl[end - 1] == '\r')
-            --length;
-        if (end != std::string::npos && mdl.compare(at, length, marker) == 0 &&
-            length == marker.size())
-        {
-            mdl.replace(at, next - at, heading);
-            return true;
-        }
-        at = next;
-    }
-    return false;
 }

@@ -15,9 +15,4 @@
 // rest of the file the export writes. Throws nothing but std::bad_alloc.
 std::string AutoHeadingText(const ImportSummary& summary);
 
-// Replaces the first line that is exactly "PASTE HEADING HERE" (ended by
-// CR LF or LF) in `mdl` with `heading`. False, and `mdl` untouched, when
-// there is no such line.
-bool ReplaceHeadingMarker(std::string& mdl, const std::string& heading);
-
 #endif

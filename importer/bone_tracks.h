@@ -54,12 +54,6 @@ class TrackBuilder
     // space. `skinning` has one entry per bone.
     void AddSample(float frame, int32_t sequence, const std::vector<Affine>& skinning);
 
-    // The world transform that the keys of the last sample give each bone.
-    const std::vector<Affine>& LastWorld() const
-    {
-        return world_;
-    }
-
     // The keys of every bone. Each sequence keeps its first and last sample;
     // a track whose every key is the rest pose is left empty.
     std::vector<BoneKeys> Finish() const;

@@ -13,7 +13,8 @@
 
 #include <cstdint>
 
-// The host's code for an export plug-in.
+// The host's code for an export plug-in, as the host names it: the value
+// that QueryKind answers.
 constexpr int32_t KindExport = 2;
 
 class PlugInBase

@@ -39,18 +39,6 @@ bool FileExists(const std::string& path)
     return std::filesystem::exists(std::filesystem::symlink_status(path, ignored));
 }
 
-std::string Crlf(const std::string& text)
-{
-    std::string result;
-    for (char c : text)
-    {
-        if (c == '\n')
-            result += '\r';
-        result += c;
-    }
-    return result;
-}
-
 namespace
 {
 

@@ -1,47 +1,15 @@
-// Helpers shared by the tests of whole runs and writers: a model built on the
-// stand-in library, a run into a temporary file, and CR LF spelled out.
+// Helpers shared by the native tests of whole runs and writers: a temporary
+// folder, a stream into memory and a run into a file. The fixtures that the
+// Windows and fuzz tests share too are in test_fixtures.h.
 #ifndef MDLEXPORT_TESTS_TEST_SUPPORT_H
 #define MDLEXPORT_TESTS_TEST_SUPPORT_H
 
 #include "export_run.h"
 #include "mdl_stream.h"
 #include "stand_in_model.h"
+#include "test_fixtures.h"
 
 #include <string>
-
-// A stand-in model that frees itself.
-class TestModel
-{
-  public:
-    TestModel() : model_(StandIn_CreateModel()) {}
-    ~TestModel()
-    {
-        StandIn_FreeModel(model_);
-    }
-    TestModel(const TestModel&) = delete;
-    TestModel& operator=(const TestModel&) = delete;
-
-    ModelHandle handle() const
-    {
-        return model_;
-    }
-    int32_t destroy_count() const
-    {
-        return StandIn_DestroyCount(model_);
-    }
-
-    MeshHandle AddMesh()
-    {
-        return StandIn_AddMesh(model_, "mesh");
-    }
-    BoneHandle AddBone(const char* name, const char* parent, float x = 0, float y = 0, float z = 0)
-    {
-        return StandIn_AddBone(model_, name, parent, x, y, z);
-    }
-
-  private:
-    ModelHandle model_;
-};
 
 // A file path in a fresh temporary folder, removed with it.
 class TempDir
@@ -61,10 +29,6 @@ class TempDir
 // Reads a whole file; "<missing>" when it does not exist.
 std::string ReadFile(const std::string& path);
 bool FileExists(const std::string& path);
-
-// Turns every "\n" into "\r\n": expectations are written with plain line
-// ends and compared with the file's bytes.
-std::string Crlf(const std::string& text);
 
 // A stream that collects its bytes in memory, for testing one writer.
 struct MemoryStream

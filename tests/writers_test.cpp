@@ -1,9 +1,11 @@
 #include "bone_writer.h"
 #include "geoset_writer.h"
+#include "mdl_scratch.h"
 #include "pivot_writer.h"
 #include "test_support.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <gtest/gtest.h>
 #include <vector>
@@ -333,16 +335,34 @@ TEST(WritePivotPoints, AddsFromTheBoneTowardTheRootInFloat)
         << pivots;
 }
 
-TEST(MdlAllocateArray, RefusesSizesThatWouldWrap)
+struct ScratchLog
 {
-    MemoryStream out;
-    void* none = MdlAllocateArray(*out.stream, INT64_MAX, 24);
-    EXPECT_EQ(none, nullptr);
-    EXPECT_TRUE(out.stream->failed); // the file cannot be complete
+    std::vector<void*> released;
+};
+ScratchLog g_scratch_log;
 
-    MemoryStream fine;
-    void* empty = MdlAllocateArray(*fine.stream, -5, 24); // a negative count asks for nothing
-    ASSERT_NE(empty, nullptr);
-    MdlRelease(*fine.stream, empty);
-    EXPECT_FALSE(fine.stream->failed);
+void ReleaseLogged(void* memory)
+{
+    g_scratch_log.released.push_back(memory);
+    std::free(memory);
+}
+
+TEST(MdlScratch, RefusesSizesThatWouldWrapAndReleasesNewestFirst)
+{
+    g_scratch_log = {};
+    bool refused = false;
+    std::vector<void*> handed;
+    {
+        MdlScratch blocks(std::malloc, ReleaseLogged, &refused);
+        handed.push_back(blocks.Array<int32_t>(3));
+        handed.push_back(blocks.Array<char>(-5)); // a negative count asks for nothing
+        EXPECT_FALSE(refused);
+        EXPECT_EQ(blocks.Array<Vec3>(INT64_MAX), nullptr);
+        EXPECT_TRUE(refused); // the file cannot be complete
+        handed.push_back(blocks.Allocate(0));
+    }
+    ASSERT_EQ(handed.size(), 3u);
+    for (void* block : handed)
+        EXPECT_NE(block, nullptr);
+    EXPECT_EQ(g_scratch_log.released, std::vector<void*>(handed.rbegin(), handed.rend()));
 }

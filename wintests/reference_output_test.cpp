@@ -25,16 +25,16 @@ TEST_P(ReferenceOutput, MatchesTheNativeExportByteForByte)
 
     void* object = Create();
     ASSERT_NE(object, nullptr);
-    HeldModel model;
-    shared.fill(model.get());
+    TestModel model;
+    shared.fill(model.handle());
     TempFolder folder;
     UiDoubles().answer_with_path = true;
     UiDoubles().path = folder.Path(std::string(shared.name) + ".mdl");
 
-    EXPECT_EQ(CallRun(object, model.get()), 0);
+    EXPECT_EQ(CallRun(object, model.handle()), 0);
     CallDestroy(object, 1);
 
-    EXPECT_EQ(StandIn_DestroyCount(model.get()), 1);
+    EXPECT_EQ(StandIn_DestroyCount(model.handle()), 1);
     std::string written;
     ASSERT_TRUE(ReadWholeFile(UiDoubles().path, written));
     EXPECT_EQ(written.size(), reference.size());

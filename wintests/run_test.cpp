@@ -9,20 +9,6 @@
 namespace
 {
 
-// Every line feed of the text, stored as CR LF: the file is written in binary
-// mode, so a text-mode stream on Windows would show here as CR CR LF.
-std::string WithCrLf(const std::string& text)
-{
-    std::string bytes;
-    for (char c : text)
-    {
-        if (c == '\n')
-            bytes += '\r';
-        bytes += c;
-    }
-    return bytes;
-}
-
 std::string ExpectedFilter()
 {
     static const char pairs[] = "Warcraft III MDL (*.mdl)\0*.mdl\0All Files (*.*)\0*.*";
@@ -63,15 +49,6 @@ void ExpectDialogAsTheRunAsksIt(const SeenDialog& seen)
     EXPECT_EQ(record.lpTemplateName, nullptr);
 }
 
-void AddTriangleMesh(ModelHandle model)
-{
-    MeshHandle mesh = StandIn_AddMesh(model, "triangle");
-    StandIn_AddVertex(mesh, 0.0f, 0.0f, 0.0f, 0.0f, 0.0f, 0);
-    StandIn_AddVertex(mesh, 1.0f, 0.0f, 0.0f, 1.0f, 0.0f, 0);
-    StandIn_AddVertex(mesh, 0.0f, 1.0f, 0.0f, 0.0f, 1.0f, 0);
-    StandIn_AddTriangle(mesh, 0, 1, 2);
-}
-
 void AnswerWithPath(const std::string& path)
 {
     UiDoubles().answer_with_path = true;
@@ -84,12 +61,12 @@ TEST_F(PlugInRun, EmptyModelWarnsAndExportsNothing)
 {
     HostObject object(Create());
     ASSERT_NE(object.get(), nullptr);
-    HeldModel model;
-    StandIn_AddBone(model.get(), "bones alone", "", 1.0f, 2.0f, 3.0f); // still no mesh
+    TestModel model;
+    StandIn_AddBone(model.handle(), "bones alone", "", 1.0f, 2.0f, 3.0f); // still no mesh
     AnswerWithPath("C:\\never-asked.mdl");
     int64_t calls_before = StandIn_LibraryCallCount();
 
-    EXPECT_EQ(CallRun(object.get(), model.get()), 0);
+    EXPECT_EQ(CallRun(object.get(), model.handle()), 0);
 
     EXPECT_EQ(UiDoubles().dialog_calls, 0);
     ASSERT_EQ(UiDoubles().warning_calls, 1);
@@ -98,7 +75,7 @@ TEST_F(PlugInRun, EmptyModelWarnsAndExportsNothing)
     EXPECT_EQ(warning.text, "The model is empty!  Nothing exported!"); // two spaces
     EXPECT_EQ(warning.caption, "Warcraft III MDL Export");
     EXPECT_EQ(warning.style, 0x30u); // MB_OK | MB_ICONWARNING
-    EXPECT_EQ(StandIn_DestroyCount(model.get()), 0);
+    EXPECT_EQ(StandIn_DestroyCount(model.handle()), 0);
     EXPECT_EQ(StandIn_LibraryCallCount() - calls_before, 1); // the mesh count alone
 }
 
@@ -106,16 +83,16 @@ TEST_F(PlugInRun, CancelWritesNothingAndLeavesTheModelToTheHost)
 {
     HostObject object(Create());
     ASSERT_NE(object.get(), nullptr);
-    HeldModel model;
-    AddTriangleMesh(model.get());
+    TestModel model;
+    BuildOneTriangleModel(model);
     TempFolder folder;
 
-    EXPECT_EQ(CallRun(object.get(), model.get()), 0);
+    EXPECT_EQ(CallRun(object.get(), model.handle()), 0);
 
     ASSERT_EQ(UiDoubles().dialog_calls, 1);
     ExpectDialogAsTheRunAsksIt(UiDoubles().last_dialog);
     EXPECT_EQ(UiDoubles().warning_calls, 0);
-    EXPECT_EQ(StandIn_DestroyCount(model.get()), 0);
+    EXPECT_EQ(StandIn_DestroyCount(model.handle()), 0);
     EXPECT_EQ(folder.Listing(), "");
 }
 
@@ -123,105 +100,24 @@ TEST_F(PlugInRun, CompletedExportWritesTheFileAndDestroysTheModelOnce)
 {
     HostObject object(Create());
     ASSERT_NE(object.get(), nullptr);
-    HeldModel model;
-    AddTriangleMesh(model.get());
-    BoneHandle bone = StandIn_AddBone(model.get(), "root", "", 1.0f, 2.0f, 3.0f);
-    StandIn_AddPositionKey(bone, 24.0f, 0.0f, 0.5f, 0.0f);
-    StandIn_AddRotationKey(bone, 0.0f, 0.0f, 0.0f, 0.0f);
+    TestModel model;
+    BuildOneTriangleModel(model);
     TempFolder folder;
     AnswerWithPath(folder.Path("triangle.mdl"));
 
     Heap().watching = true;
-    EXPECT_EQ(CallRun(object.get(), model.get()), 0);
+    EXPECT_EQ(CallRun(object.get(), model.handle()), 0);
     Heap().watching = false;
 
     ASSERT_EQ(UiDoubles().dialog_calls, 1);
     ExpectDialogAsTheRunAsksIt(UiDoubles().last_dialog);
     EXPECT_EQ(UiDoubles().warning_calls, 0);
-    EXPECT_EQ(StandIn_DestroyCount(model.get()), 1);
+    EXPECT_EQ(StandIn_DestroyCount(model.handle()), 1);
     EXPECT_EQ(folder.Listing(), "triangle.mdl");
 
-    // Host axes (x, y, z) are written z, x, y: the vertex (1, 0, 0) is
-    // { 0, 1, 0 }, the face normal +z is { 1, 0, 0 }, the key (0, 0.5, 0) is
-    // { 0, 0, 0.5 }, the bone's offset (1, 2, 3) is the pivot { 3, 1, 2 }.
-    // Frame 24 is 1000 ms; no rotation is the quaternion (0, 0, 0, 1).
-    const std::string expected = WithCrLf("//exported by quib and stuff\n"
-                                          "Version {\n"
-                                          "\tFormatVersion 800,\n"
-                                          "}\n"
-                                          "\tModel \"Model\" {\n"
-                                          "\tNumGeosets 1,\n"
-                                          "\tNumGeosetAnims 1,\n"
-                                          "\tNumBones 1,\n"
-                                          "\tBlendTime 150,\n"
-                                          "\tMinimumExtent { -200, -200, -200 },\n"
-                                          "\tMaximumExtent { 200, 200, 200 },\n"
-                                          "}\n"
-                                          "////////////////////////////////////////////////////\n"
-                                          "////////////////////////////////////////////////////\n"
-                                          "\n\n\n"
-                                          "PASTE HEADING HERE\n"
-                                          "\n\n\n"
-                                          "////////////////////////////////////////////////////\n"
-                                          "////////////////////////////////////////////////////\n"
-                                          "Geoset {\n"
-                                          "\tVertices 3 {\n"
-                                          "\t\t{ 0.000000, 0.000000, 0.000000 },\n"
-                                          "\t\t{ 0.000000, 1.000000, 0.000000 },\n"
-                                          "\t\t{ 0.000000, 0.000000, 1.000000 },\n"
-                                          "\t}\n"
-                                          "Normals 3 {\n"
-                                          "\t\t{ 1.000000, 0.000000, 0.000000 },\n"
-                                          "\t\t{ 1.000000, 0.000000, 0.000000 },\n"
-                                          "\t\t{ 1.000000, 0.000000, 0.000000 },\n"
-                                          "\t}\n"
-                                          "\tTVertices 3 {\n"
-                                          "\t\t{ 0.000000, 0.000000 },\n"
-                                          "\t\t{ 1.000000, 0.000000 },\n"
-                                          "\t\t{ 0.000000, 1.000000 },\n"
-                                          "\t}\n"
-                                          "\tVertexGroup {\n"
-                                          "\t\t0,\n"
-                                          "\t\t0,\n"
-                                          "\t\t0,\n"
-                                          "\t}\n"
-                                          "\tFaces 1 3 {\n"
-                                          "\t\tTriangles {\n"
-                                          "\t\t{  0, 1, 2 },\n"
-                                          "\t\t}\n"
-                                          "\t}\n"
-                                          "\n"
-                                          "\tGroups 1 1 {\n"
-                                          "\t\tMatrices { 0 },\n"
-                                          "\t}\n"
-                                          "\tMinimumExtent { -200, -200, -200 },\n"
-                                          "\tMaximumExtent { 200, 200, 200 },\n"
-                                          "\tBoundsRadius 400,\n"
-                                          "\tAnim {\n"
-                                          "\t\tMinimumExtent { -200, -200, -200 },\n"
-                                          "\t\tMaximumExtent { 200, 200, 200 },\n"
-                                          "\t\tBoundsRadius 400,\n"
-                                          "}\n"
-                                          "MaterialID 0,\n"
-                                          "\tSelectionGroup 0,\n"
-                                          "}\n"
-                                          "Bone \"root\" {\n"
-                                          "\tObjectId 0,\n"
-                                          "\tGeosetId Multiple,\n"
-                                          "\tGeosetAnimId None,\n"
-                                          "\tTranslation 1 {\n"
-                                          "\t\tLinear,\n"
-                                          "\t\t1000: { 0.000000, 0.000000, 0.500000 },\n"
-                                          "\t}\n"
-                                          "\tRotation 1 {\n"
-                                          "\t\tLinear,\n"
-                                          "\t\t0: { 0.000000, 0.000000, 0.000000, 1.000000 },\n"
-                                          "\t}\n"
-                                          "}\n"
-                                          "\n"
-                                          "PivotPoints 1 {\n"
-                                          "\t{ 3.000000, 1.000000, 2.000000 },\n"
-                                          "}");
+    // The file is written in binary mode, so a text-mode stream on Windows
+    // would show here as CR CR LF.
+    const std::string expected = Crlf(kOneTriangleFile);
     std::string written;
     ASSERT_TRUE(ReadWholeFile(folder.Path("triangle.mdl"), written));
     EXPECT_EQ(written, expected) << DescribeDifference(expected, written);
@@ -241,8 +137,8 @@ TEST_F(PlugInRun, LongestPathTheBufferHoldsIsUsedWhole)
 {
     HostObject object(Create());
     ASSERT_NE(object.get(), nullptr);
-    HeldModel model;
-    AddTriangleMesh(model.get());
+    TestModel model;
+    BuildOneTriangleModel(model);
     TempFolder folder;
     size_t room = 255 - folder.path().size() - 1;
     ASSERT_GT(room, 8u);
@@ -251,10 +147,10 @@ TEST_F(PlugInRun, LongestPathTheBufferHoldsIsUsedWhole)
     ASSERT_EQ(path.size(), 255u);
     AnswerWithPath(path);
 
-    EXPECT_EQ(CallRun(object.get(), model.get()), 0);
+    EXPECT_EQ(CallRun(object.get(), model.handle()), 0);
 
     EXPECT_EQ(folder.Listing(), name);
-    EXPECT_EQ(StandIn_DestroyCount(model.get()), 1);
+    EXPECT_EQ(StandIn_DestroyCount(model.handle()), 1);
 }
 
 TEST_F(PlugInRun, PathThatCannotBeOpenedFailsAndKeepsTheModel)
@@ -271,13 +167,13 @@ TEST_F(PlugInRun, PathThatCannotBeOpenedFailsAndKeepsTheModel)
         SCOPED_TRACE(path);
         HostObject object(Create());
         ASSERT_NE(object.get(), nullptr);
-        HeldModel model;
-        AddTriangleMesh(model.get());
+        TestModel model;
+        BuildOneTriangleModel(model);
         AnswerWithPath(path);
 
-        EXPECT_EQ(CallRun(object.get(), model.get()), -1);
+        EXPECT_EQ(CallRun(object.get(), model.handle()), -1);
 
-        EXPECT_EQ(StandIn_DestroyCount(model.get()), 0);
+        EXPECT_EQ(StandIn_DestroyCount(model.handle()), 0);
         EXPECT_EQ(folder.Listing(), "a folder");
     }
 }

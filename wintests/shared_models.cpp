@@ -1,5 +1,7 @@
 #include "shared_models.h"
 
+#include "test_fixtures.h"
+
 #include <bit>
 #include <cstdint>
 #include <cstring>
@@ -116,14 +118,7 @@ struct Generator
 
 void FillOneTriangle(ModelHandle model)
 {
-    MeshHandle mesh = StandIn_AddMesh(model, "triangle");
-    StandIn_AddVertex(mesh, 0.0f, 0.0f, 0.0f, 0.0f, 0.0f, 0);
-    StandIn_AddVertex(mesh, 1.0f, 0.0f, 0.0f, 1.0f, 0.0f, 0);
-    StandIn_AddVertex(mesh, 0.0f, 1.0f, 0.0f, 0.0f, 1.0f, 0);
-    StandIn_AddTriangle(mesh, 0, 1, 2);
-    BoneHandle bone = StandIn_AddBone(model, "root", "", 1.0f, 2.0f, 3.0f);
-    StandIn_AddPositionKey(bone, 24.0f, 0.0f, 0.5f, 0.0f);
-    StandIn_AddRotationKey(bone, 0.0f, 0.0f, 0.0f, 0.0f);
+    BuildOneTriangleModel(model);
 }
 
 // Every special value in every coordinate of positions and texture

@@ -7,6 +7,7 @@
 #include "member_call_win.h"
 #include "plugin_module_win.h"
 #include "stand_in_model.h"
+#include "test_fixtures.h"
 
 #include <gtest/gtest.h>
 #include <string>
@@ -53,27 +54,6 @@ class HostObject
 
   private:
     void* object_;
-};
-
-// A stand-in model that frees itself.
-class HeldModel
-{
-  public:
-    HeldModel() : model_(StandIn_CreateModel()) {}
-    ~HeldModel()
-    {
-        StandIn_FreeModel(model_);
-    }
-    HeldModel(const HeldModel&) = delete;
-    HeldModel& operator=(const HeldModel&) = delete;
-
-    ModelHandle get() const
-    {
-        return model_;
-    }
-
-  private:
-    ModelHandle model_;
 };
 
 // A fresh folder under the Windows temporary folder, removed with the files

@@ -126,33 +126,3 @@ TEST(AutoHeadingText, HugeExtentsStayInsideTheIntegerRange)
     EXPECT_NE(heading.find("MaximumExtent { 2147483647, 4, 10 }"), std::string::npos);
     EXPECT_NE(heading.find("BoundsRadius 2147483647,"), std::string::npos);
 }
-
-TEST(ReplaceHeadingMarker, ReplacesTheWholeMarkerLineOnly)
-{
-    std::string crlf = "a\r\nPASTE HEADING HERE\r\nb\r\n";
-    EXPECT_TRUE(ReplaceHeadingMarker(crlf, "H\r\n"));
-    EXPECT_EQ(crlf, "a\r\nH\r\nb\r\n");
-
-    std::string lf = "a\nPASTE HEADING HERE\nb\n";
-    EXPECT_TRUE(ReplaceHeadingMarker(lf, "H\n"));
-    EXPECT_EQ(lf, "a\nH\nb\n");
-
-    // Only the first of two.
-    std::string twice = "PASTE HEADING HERE\r\nPASTE HEADING HERE\r\n";
-    EXPECT_TRUE(ReplaceHeadingMarker(twice, "H\r\n"));
-    EXPECT_EQ(twice, "H\r\nPASTE HEADING HERE\r\n");
-}
-
-TEST(ReplaceHeadingMarker, LeavesTextWithoutAWholeMarkerLineAlone)
-{
-    for (std::string text :
-         {std::string("PASTE HEADING HERE too\r\n"), std::string(" PASTE HEADING HERE\r\n"),
-          std::string("PASTE HEADING HER\r\n"),
-          std::string("PASTE HEADING HERE"), // no line end: not a line
-          std::string("")})
-    {
-        std::string before = text;
-        EXPECT_FALSE(ReplaceHeadingMarker(text, "H\r\n")) << before;
-        EXPECT_EQ(text, before);
-    }
-}

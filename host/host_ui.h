@@ -1,9 +1,9 @@
 // The two places where an export meets the user: the save dialog and the
 // warning box. On Windows they are GetSaveFileNameA and MessageBoxA
-// (host_ui_win32.cpp); elsewhere the stand-in (host/stand_in_ui.h) records
+// (plugin/host_ui_win32.cpp); elsewhere the stand-in (stand_in_ui.h) records
 // what it was asked and answers as its caller set it.
-#ifndef MDLEXPORT_EXPORT_HOST_UI_H
-#define MDLEXPORT_EXPORT_HOST_UI_H
+#ifndef MDLEXPORT_HOST_HOST_UI_H
+#define MDLEXPORT_HOST_HOST_UI_H
 
 #include <cstdint>
 

@@ -1,13 +1,25 @@
 #include "model_json.h"
 
+#include "stand_in_model.h"
+
 #include <array>
+#include <cassert>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <limits>
 #include <new>
 
 namespace
 {
+
+int32_t CountToInt32(size_t count)
+{
+    // The 4 GiB limit on the file keeps every count below 2^31: a vertex
+    // takes at least 8 bytes of JSON ("[0,0,0],"), and so do the others.
+    assert(count <= static_cast<size_t>(std::numeric_limits<int32_t>::max()));
+    return static_cast<int32_t>(count);
+}
 
 void AppendNumber(std::string& out, float value)
 {
@@ -140,6 +152,53 @@ void AppendBone(std::string& out, BoneHandle bone)
 }
 
 } // namespace
+
+void BuildStandInModel(ModelDescription& description, ModelHandle model)
+{
+    for (MeshDescription& mesh : description.meshes)
+    {
+        size_t vertex_count = mesh.positions.size() / 3;
+        size_t triangle_count = mesh.corners.size() / 3;
+        MeshHandle handle = StandIn_AddMesh(model, mesh.name.c_str());
+        StandIn_ReserveMesh(handle, CountToInt32(vertex_count), CountToInt32(triangle_count));
+        const float* p = mesh.positions.data();
+        for (size_t v = 0; v < vertex_count; ++v, p += 3)
+        {
+            float u = mesh.uvs.empty() ? 0.0f : mesh.uvs[2 * v];
+            float w = mesh.uvs.empty() ? 0.0f : mesh.uvs[2 * v + 1];
+            int32_t bone = mesh.bone_indices.empty() ? -1 : mesh.bone_indices[v];
+            StandIn_AddVertex(handle, p[0], p[1], p[2], u, w, bone);
+        }
+        const uint16_t* c = mesh.corners.data();
+        for (size_t t = 0; t < triangle_count; ++t, c += 3)
+            StandIn_AddTriangle(handle, c[0], c[1], c[2]);
+        mesh = MeshDescription();
+    }
+    description.meshes.clear();
+    description.meshes.shrink_to_fit();
+
+    for (BoneDescription& bone : description.bones)
+    {
+        BoneHandle handle = StandIn_AddBone(model, bone.name.c_str(), bone.parent.c_str(),
+                                            bone.position[0], bone.position[1], bone.position[2]);
+        size_t position_keys = bone.position_keys.size() / 4;
+        size_t rotation_keys = bone.rotation_keys.size() / 4;
+        StandIn_ReserveKeys(handle, CountToInt32(position_keys), CountToInt32(rotation_keys));
+        for (size_t k = 0; k < position_keys; ++k)
+        {
+            const float* key = &bone.position_keys[4 * k];
+            StandIn_AddPositionKey(handle, key[0], key[1], key[2], key[3]);
+        }
+        for (size_t k = 0; k < rotation_keys; ++k)
+        {
+            const float* key = &bone.rotation_keys[4 * k];
+            StandIn_AddRotationKey(handle, key[0], key[1], key[2], key[3]);
+        }
+        bone = BoneDescription();
+    }
+    description.bones.clear();
+    description.bones.shrink_to_fit();
+}
 
 std::string ModelDescriptionJson(ModelHandle model)
 {
