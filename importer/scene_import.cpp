@@ -109,8 +109,11 @@ std::vector<SkinBone> SceneImporter::SkinBonesOf(const MeshInstance& instance) c
         read.bone = bone;
         read.node = nodes_.Find(NameOf(bone->mName));
         if (read.node >= 0)
-            read.bind = SkinBind(mesh_global, AffineFromAssimp(bone->mOffsetMatrix),
-                                 NodeRest(read.node), read.singular);
+        {
+            read.bind = NodeRest(read.node);
+            read.placement = SkinPlacement(read.bind, AffineFromAssimp(bone->mOffsetMatrix),
+                                           mesh_global, read.singular);
+        }
         for (unsigned w = 0; w < bone->mNumWeights && !read.skins; ++w)
             read.skins = WeightCounts(bone->mWeights[w].mVertexId, bone->mWeights[w].mWeight,
                                       mesh.mNumVertices);
@@ -155,7 +158,9 @@ void SceneImporter::FindBones()
             }
             if (skin.singular)
                 Note("bone " + Quoted(NameOf(skin.bone->mName)) + " of mesh " +
-                     Quoted(NameOf(mesh.mName)) + " has a singular bind matrix: taken as its node");
+                     Quoted(NameOf(mesh.mName)) +
+                     " has a singular bind matrix: its vertices stand where the mesh's node "
+                     "places them");
             AddBind(needs[static_cast<size_t>(skin.node)].binds, skin.bind);
         }
     }

@@ -9,8 +9,14 @@
 //   is Z-up, is turned so that its up axis becomes +Y; +Z up becomes +Y and
 //   -Y (the usual Z-up front) becomes +Z: (x, y, z) -> (x, z, -y).
 // - Meshes: every triangle mesh placed in the scene, once per node that
-//   places it, in its bind pose in model space (the node's own transform,
-//   scale included, is in the vertices). Texture coordinates are the first
+//   places it, in the rest pose in model space: the model as the scene shows
+//   it without animation. A skinned vertex stands where its heaviest skin
+//   bone puts it with the joints at their own (node) transforms, joint global
+//   times the bone's offset matrix times the vertex, as Assimp gives the skin
+//   (no transform of the mesh's node on top, as glTF rules; Collada's bind
+//   shape is in the offset); any other vertex stands where its mesh's node
+//   (scale included) puts it. The geometry without keys, the still sequences
+//   and the keys' motion all come from this one reading. Texture coordinates are the first
 //   set with v turned to 1 - v. A mesh of more than 65,536 vertices becomes
 //   several host meshes. Points, lines, further texture coordinate sets and
 //   morph targets are dropped, each with a note.
@@ -18,9 +24,8 @@
 //   and their ancestors below the scene root, parents before children; in a
 //   scene with bones, also the node of every mesh with vertices that no bone
 //   skins. Names are cut to 31 bytes and made unique. A bone's position puts
-//   its pivot on the bind-pose joint. A node bound with different bind
-//   matrices by different meshes gets one bone per bind matrix. A scene
-//   without bones gets one bone "Root" at the origin that every vertex follows.
+//   its pivot on the joint at rest. A scene without bones gets one bone
+//   "Root" at the origin that every vertex follows.
 // - Vertices: each follows its heaviest bone (ties: the lower host bone index);
 //   one that no bone skins follows its mesh node's bone.
 // - Animation: each animation sampled at every whole frame (24 per second)
@@ -79,7 +84,7 @@ struct ImportSummary
     // The diffuse texture file of the first material that names one, as the
     // source recorded it; empty when there is none (or it is embedded).
     std::string texture_path;
-    // The bind pose's bounds in MDL axis order (host z, x, y); zero when empty.
+    // The rest pose's bounds in MDL axis order (host z, x, y); zero when empty.
     double minimum[3] = {0.0, 0.0, 0.0};
     double maximum[3] = {0.0, 0.0, 0.0};
     // The rotation applied to the source, rows first: host = up_rotation * source.

@@ -33,7 +33,8 @@ struct SkinBone
 {
     const aiBone* bone = nullptr;
     int32_t node = -1;     // the node it names, or -1
-    Affine bind;           // its SkinBind, where it names a node
+    Affine bind;           // its node at rest, where it names a node
+    Affine placement;      // its SkinPlacement: where the vertices it carries stand
     bool singular = false; // its offset matrix cannot be inverted
     bool skins = false;    // a weight of it counts
 };
@@ -68,12 +69,18 @@ class SceneImporter
     bool HasUnskinnedVertices(const MeshInstance& instance) const;
     void FindBones();                          // bones_: ChooseBones over what the scene asks
     void AddHostBones(ImportSummary& summary); // host_bones_, pivots on the bind-pose joints
-    // host_meshes.cpp: the meshes in the bind pose, cut to the host's vertex limit.
+    // host_meshes.cpp: the meshes in the rest pose, cut to the host's vertex limit.
     void AddHostMeshes(ImportSummary& summary);
     void NoteDroppedMeshParts(const aiMesh& mesh, size_t other_faces);
-    std::vector<int32_t> BonesOfVertices(const MeshInstance& instance);
+    // Each vertex's host bone, and where it stands at rest: an index into
+    // `placements` (the skin bones' SkinPlacement, then the mesh's node).
+    std::vector<int32_t> BonesOfVertices(const MeshInstance& instance,
+                                         std::vector<Affine>& placements,
+                                         std::vector<uint32_t>& placement_of_vertex);
     void AddHostMesh(const MeshInstance& instance, const MeshPiece& piece,
-                     const std::vector<int32_t>& bone_of_vertex, bool reverse,
+                     const std::vector<int32_t>& bone_of_vertex,
+                     const std::vector<Affine>& placements,
+                     const std::vector<uint32_t>& placement_of_vertex, bool reverse,
                      ImportSummary& summary);
     void MeasureBounds(ImportSummary& summary); // the summary's bounds, model_size_
     // scene_import.cpp again:

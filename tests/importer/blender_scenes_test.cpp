@@ -241,24 +241,23 @@ TEST(BlenderScenes, StandAndMoveAsInBlender)
                                                << ReadFile(dir.Path("blender.log"));
 
     const std::vector<std::string> both = {"Stand", "Walk"};
+    // Blender writes a Collada armature's transform into the inverse binds
+    // and the bind shape, which Assimp reads without it: the importer follows
+    // Assimp's reading throughout (turned.dae, scaled.dae), so Blender's own
+    // positions are not met there.
     const std::vector<SceneCase> rows = {
         {"figure.glb", "figure.json", 1.0, both, 0},
         {"figure.fbx", "figure.json", 100.0, both, kNames},
         {"figure.dae", "figure.json", 1.0, {"Walk"}, kNames},
-        {"turned.glb", "turned.json", 1.0, both, kStill | kBlenderRest | kBlenderFrames},
+        {"turned.glb", "turned.json", 1.0, both, 0},
         {"turned.fbx", "turned.json", 100.0, both, kNames},
-        {"turned.dae", "turned.json", 1.0, {"Walk"}, kStill | kBlenderFrames | kNames},
-        {"scaled.glb", "scaled.json", 1.0, both,
-         kAnimated | kStill | kBlenderRest | kBlenderFrames},
+        {"turned.dae", "turned.json", 1.0, {"Walk"}, kBlenderRest | kBlenderFrames | kNames},
+        {"scaled.glb", "scaled.json", 1.0, both, 0},
         {"scaled.fbx", "scaled.json", 100.0, both, kNames},
-        {"scaled.dae", "scaled.json", 1.0, {"Walk"}, kAnimated | kStill | kBlenderFrames | kNames},
+        {"scaled.dae", "scaled.json", 1.0, {"Walk"}, kBlenderRest | kBlenderFrames | kNames},
         {"offset.glb", "offset.json", 1.0, both, 0},
         {"offset.fbx", "offset.json", 100.0, both, kNames},
-        {"offset.dae",
-         "offset.json",
-         1.0,
-         {"Walk"},
-         kStill | kBlenderRest | kBlenderFrames | kNames},
+        {"offset.dae", "offset.json", 1.0, {"Walk"}, kNames},
         {"sphere.glb", "sphere.json", 1.0, {"Spin"}, 0},
         {"sphere.fbx", "sphere.json", 100.0, {"Spin"}, kNames},
         {"sphere.dae", "sphere.json", 1.0, {"Spin"}, kNames},

@@ -415,6 +415,16 @@ OracleFigures CheckPoses(const aiScene& scene, const ImportSummary& summary, Mod
         }
     };
 
+    // The rest pose, in a still sequence after the last one (where the
+    // heading puts the added "Stand" and "Death"): no key applies there.
+    int32_t last_end = 0;
+    for (const ImportedSequence& sequence : summary.sequences)
+        last_end = std::max(last_end, sequence.end_ms);
+    int32_t still_start = (last_end / 1000 + 1) * 1000;
+    ++figures.poses;
+    compare(source.GlobalsAt(-1, 0.0),
+            mdl.WorldAt(still_start, still_start, still_start + 1000, slerp), "still");
+
     double next_start = 0.0;
     for (const ImportedSequence& sequence : summary.sequences)
     {
