@@ -243,16 +243,107 @@ void SceneImporter::AddHostBones(ImportSummary& summary)
     }
 }
 
-bool SceneImporter::LayOutSequences(std::string& error, ImportSummary& summary)
+namespace
 {
-    std::vector<unsigned> animations; // those the scene holds, in order
-    std::vector<double> seconds;
+
+// The name after an FBX take's "Object|" prefix (Blender names its takes
+// "Armature|Stand"), or the whole name where it has none.
+std::string WithoutTakePrefix(const std::string& name)
+{
+    size_t bar = name.find_last_of('|');
+    return bar == std::string::npos || bar + 1 == name.size() ? name : name.substr(bar + 1);
+}
+
+template <typename Key> bool SameKeys(const Key* a, const Key* b, unsigned count)
+{
+    for (unsigned k = 0; k < count; ++k)
+        if (a[k].mTime != b[k].mTime || !(a[k].mValue == b[k].mValue))
+            return false;
+    return true;
+}
+
+// True when two animations move the same nodes with the same keys, exactly.
+bool SameAnimation(const aiAnimation& a, const aiAnimation& b)
+{
+    if (a.mDuration != b.mDuration || a.mTicksPerSecond != b.mTicksPerSecond ||
+        a.mNumChannels != b.mNumChannels || a.mNumMeshChannels != b.mNumMeshChannels ||
+        a.mNumMorphMeshChannels != b.mNumMorphMeshChannels)
+        return false;
+    for (unsigned c = 0; c < a.mNumChannels; ++c)
+    {
+        const aiNodeAnim* x = a.mChannels[c];
+        const aiNodeAnim* y = b.mChannels[c];
+        if (x == nullptr || y == nullptr)
+        {
+            if (x != y)
+                return false;
+            continue;
+        }
+        if (!(x->mNodeName == y->mNodeName) || x->mNumPositionKeys != y->mNumPositionKeys ||
+            x->mNumRotationKeys != y->mNumRotationKeys ||
+            x->mNumScalingKeys != y->mNumScalingKeys ||
+            !SameKeys(x->mPositionKeys, y->mPositionKeys, x->mNumPositionKeys) ||
+            !SameKeys(x->mRotationKeys, y->mRotationKeys, x->mNumRotationKeys) ||
+            !SameKeys(x->mScalingKeys, y->mScalingKeys, x->mNumScalingKeys))
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+
+std::vector<std::pair<unsigned, std::string>> SceneImporter::NameAnimations()
+{
+    std::vector<unsigned> kept;
     for (unsigned a = 0; a < scene_.mNumAnimations; ++a)
     {
         const aiAnimation* animation = scene_.mAnimations[a];
         if (animation == nullptr)
             continue;
+        std::string name = NameOf(animation->mName);
+        bool duplicate = false;
+        for (unsigned k : kept)
+        {
+            const aiAnimation& other = *scene_.mAnimations[k];
+            if (WithoutTakePrefix(NameOf(other.mName)) == WithoutTakePrefix(name) &&
+                SameAnimation(other, *animation))
+            {
+                Note("animation " + Quoted(name) + " is the same as " +
+                     Quoted(NameOf(other.mName)) + ": dropped");
+                duplicate = true;
+                break;
+            }
+        }
+        if (!duplicate)
+            kept.push_back(a);
+    }
+    std::vector<std::pair<unsigned, std::string>> named;
+    for (unsigned a : kept)
+    {
+        std::string name = NameOf(scene_.mAnimations[a]->mName);
+        std::string short_name = WithoutTakePrefix(name);
+        for (unsigned other : kept)
+        {
+            std::string other_name = NameOf(scene_.mAnimations[other]->mName);
+            if (other != a &&
+                (other_name == short_name || WithoutTakePrefix(other_name) == short_name))
+                short_name = name; // the rest is not unique: the whole name stays
+        }
+        named.emplace_back(a, short_name);
+    }
+    return named;
+}
+
+bool SceneImporter::LayOutSequences(std::string& error, ImportSummary& summary)
+{
+    std::vector<unsigned> animations; // those the scene holds, in order, less duplicates
+    std::vector<std::string> names;
+    std::vector<double> seconds;
+    for (const auto& [a, name] : NameAnimations())
+    {
+        const aiAnimation* animation = scene_.mAnimations[a];
         animations.push_back(a);
+        names.push_back(name);
         seconds.push_back(AnimationSeconds(animation->mDuration, LastKeyTime(*animation),
                                            TicksPerSecond(animation->mTicksPerSecond)));
     }
@@ -282,7 +373,7 @@ bool SceneImporter::LayOutSequences(std::string& error, ImportSummary& summary)
 
         ImportedSequence sequence;
         sequence.animation = static_cast<int32_t>(a);
-        sequence.name = CleanName(NameOf(animation->mName));
+        sequence.name = CleanName(names[i]);
         if (sequence.name.empty())
             sequence.name = "Animation " + std::to_string(a + 1);
         sequence.start_frame = static_cast<float>(placed[i].start);
@@ -453,6 +544,8 @@ const aiScene* ReadSceneFile(Assimp::Importer& importer, const std::string& path
     // Pivots and offsets folded into one node each, where the FBX reader can,
     // rather than kept as helper nodes: fewer bones, and their own names.
     importer.SetPropertyBool(AI_CONFIG_IMPORT_FBX_PRESERVE_PIVOTS, false);
+    // Collada nodes (and so bones) by their names, not their ids.
+    importer.SetPropertyBool(AI_CONFIG_IMPORT_COLLADA_USE_COLLADA_NAMES, true);
     return importer.ReadFile(path, aiProcess_Triangulate | aiProcess_JoinIdenticalVertices |
                                        aiProcess_SortByPType | aiProcess_ValidateDataStructure);
 }

@@ -14,6 +14,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 struct aiFace;
@@ -84,6 +85,10 @@ class SceneImporter
                      ImportSummary& summary);
     void MeasureBounds(ImportSummary& summary); // the summary's bounds, model_size_
     // scene_import.cpp again:
+    // The animations that become sequences and their names: exact duplicates
+    // of an earlier one under the same name dropped, an FBX take's "Object|"
+    // prefix dropped where the rest is unique.
+    std::vector<std::pair<unsigned, std::string>> NameAnimations();
     bool LayOutSequences(std::string& error, ImportSummary& summary); // one per animation
     void SampleAnimations(const ImportSummary& summary); // the bones' keys, from SamplePoses
     void FindTexture(ImportSummary& summary);

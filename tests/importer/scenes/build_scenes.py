@@ -11,13 +11,14 @@
 #
 # Scenes:
 #   figure   a rigged figure (each vertex on one bone) with actions "Stand"
-#            and "Walk", held on NLA tracks, so that the FBX exporter's
-#            defaults write both "Stand" and "Armature|Stand" takes
+#            and "Walk", held on NLA tracks; the FBX takes are
+#            "Armature|Stand" and "Armature|Walk"
 #   turned   the same with the armature object moved and turned
 #   scaled   the same moved, turned and scaled x50 (to reach game size)
 #   offset   the figure's mesh with its own transform under an untouched
 #            armature
-#   sphere   a UV sphere of more than 80,000 vertices on one bone that turns
+#   sphere   a UV sphere of more than 80,000 vertices on one bone that turns,
+#            its action "Spin" written twice to FBX ("Spin", "Armature|Spin")
 #   box      a box with a packed image "Bricks" and texture coordinates from
 #            0 to 3 (a repeating texture); the .glb embeds the image
 import json
@@ -221,7 +222,18 @@ def export(outdir, name, recorded, arm=None, gltf_separate=False):
     if gltf_separate:
         bpy.ops.export_scene.gltf(filepath=os.path.join(outdir, name + ".gltf"),
                                   export_format="GLTF_SEPARATE")
-    bpy.ops.export_scene.fbx(filepath=os.path.join(outdir, name + ".fbx"))
+    # FBX: every action as a take "Armature|NAME" (the exporter's default),
+    # and, with the exporter's defaults, every NLA strip as a take "NAME" too;
+    # but it bakes each action over the NLA tracks playing beneath it, so the
+    # figures' two actions go without the strips and the tracks (only the
+    # sphere's one action comes twice, the same both times).
+    if arm is not None and len(arm.animation_data.nla_tracks) > 1:
+        arm.animation_data.use_nla = False
+        bpy.ops.export_scene.fbx(filepath=os.path.join(outdir, name + ".fbx"),
+                                 bake_anim_use_nla_strips=False)
+        arm.animation_data.use_nla = True
+    else:
+        bpy.ops.export_scene.fbx(filepath=os.path.join(outdir, name + ".fbx"))
     # Blender's Collada exporter writes the actions only of an object with an
     # active one (and then writes only that one), so "Walk" alone is active
     # there, without the NLA tracks beneath it.
