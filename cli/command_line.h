@@ -2,6 +2,7 @@
 //
 //   mdlexport MODEL [MODEL ...] [-o OUT] [--heading FILE|auto] [--quiet]
 //             [--up y|z] [--keep-all-keys] [--dump-json FILE]
+//             [--scale S | --height H] [--ground] [--geoset-limit N]
 //   mdlexport --help | --version
 //
 // A MODEL whose extension names a scene format (glTF, FBX, Collada, ...) is a
@@ -15,6 +16,7 @@
 #ifndef MDLEXPORT_CLI_COMMAND_LINE_H
 #define MDLEXPORT_CLI_COMMAND_LINE_H
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -33,6 +35,13 @@ struct CommandLine
     bool keep_all_keys = false;
     bool has_dump_json = false;
     std::string dump_json;
+    // Size (scene files): a uniform scale, or the rest pose's height (0 for
+    // neither), and the lowest point put on the ground; and the most
+    // vertices in one geoset.
+    double scale = 1.0;
+    double height = 0.0;
+    bool ground = false;
+    uint32_t geoset_limit = 7432;
     bool help = false;
     bool version = false;
 };
@@ -40,7 +49,9 @@ struct CommandLine
 // Reads `argv[1..argc-1]` into `out`. False with `error` (the rule broken,
 // without the program's name) on an unknown option, an option without its
 // value, an option given twice, an --up other than y or z, --dump-json with
-// several inputs, or no input where one is needed.
+// several inputs, --scale or --height not a finite number above 0 (or both
+// given), --geoset-limit not a whole number from 3 to 65536, or no input
+// where one is needed.
 bool ParseCommandLine(int argc, const char* const* argv, CommandLine& out, std::string& error);
 
 // The text of --help.

@@ -360,6 +360,23 @@ ExportFileResult ExportModelFile(ModelHandle model, const std::string& target,
     return ReplaceByRename(*result_file, destination, target, bytes);
 }
 
+ExportFileResult WriteWholeFile(const std::string& target, const std::string& bytes)
+{
+    Destination destination;
+    std::string error;
+    TemporaryFile file;
+    if (!Resolve(target, destination, error))
+        return Failed(target, "cannot write: " + error);
+    if (!file.Create(destination.folder))
+        return Failed(target,
+                      Reason(("cannot create a file in " + destination.folder).c_str(), errno));
+    if (!WriteAll(file.fd(), bytes.data(), bytes.size()) || lseek(file.fd(), 0, SEEK_SET) != 0)
+        return Failed(target, Reason("cannot write", errno));
+    if (destination.stream)
+        return CopyIntoStream(file, destination, target);
+    return ReplaceByRename(file, destination, target, bytes.size());
+}
+
 void RemoveTemporaryFilesOnSignals()
 {
     for (int signal_number : {SIGINT, SIGTERM, SIGHUP, SIGPIPE})

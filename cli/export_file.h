@@ -39,6 +39,11 @@ struct ExportFileResult
 ExportFileResult ExportModelFile(ModelHandle model, const std::string& target,
                                  const std::string* heading);
 
+// Writes `bytes` to `target` as the export writes its file: complete or
+// absent, through a temporary file renamed into place (or written into an
+// existing device, pipe or socket).
+ExportFileResult WriteWholeFile(const std::string& target, const std::string& bytes);
+
 // Makes an interrupt or termination remove the temporary files of the export
 // under way before the program ends.
 void RemoveTemporaryFilesOnSignals();

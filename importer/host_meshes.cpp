@@ -141,15 +141,23 @@ void SceneImporter::AddHostMeshes(ImportSummary& summary)
             Determinant(LinearPart(
                 placements[placement_of_vertex.empty() ? placements.size() - 1
                                                        : placement_of_vertex[corners[0]]])) < 0.0;
+        size_t limit = std::clamp<size_t>(options_.geoset_vertex_limit, 3, kMaxHostVertices);
         std::vector<MeshPiece> pieces =
-            SplitMesh(corners.data(), corners.size() / 3, mesh.mNumVertices, kMaxHostVertices);
+            SplitMesh(corners.data(), corners.size() / 3, mesh.mNumVertices, limit);
         for (const MeshPiece& piece : pieces)
             AddHostMesh(instance, piece, bone_of_vertex, placements, placement_of_vertex, reverse,
                         summary);
-        if (mesh.mNumVertices > kMaxHostVertices)
+        if (pieces.size() > 1)
+        {
+            size_t total = 0;
+            for (const MeshPiece& piece : pieces)
+                total += piece.vertices.size();
             Note("mesh " + Quoted(NameOf(mesh.mName)) + " has " +
                  std::to_string(mesh.mNumVertices) + " vertices: split into " +
-                 std::to_string(pieces.size()) + " host meshes");
+                 std::to_string(pieces.size()) + " host meshes of at most " +
+                 std::to_string(limit) + " (" + std::to_string(total) +
+                 " vertices with those the cuts repeat)");
+        }
     }
 }
 
@@ -204,6 +212,30 @@ void SceneImporter::AddHostMesh(const MeshInstance& instance, const MeshPiece& p
     origin.source_vertex = piece.vertices;
     origin.reversed = reverse;
     summary.meshes.push_back(std::move(origin));
+}
+
+bool SceneImporter::RestHeightRange(double& low, double& high)
+{
+    bool any = false;
+    for (const MeshInstance& instance : instances_)
+    {
+        const aiMesh& mesh = *scene_.mMeshes[instance.mesh];
+        std::vector<Affine> placements;
+        std::vector<uint32_t> placement_of_vertex;
+        BonesOfVertices(instance, placements, placement_of_vertex);
+        for (uint32_t v = 0; v < mesh.mNumVertices; ++v)
+        {
+            const aiVector3D& source = mesh.mVertices[v];
+            if (!std::isfinite(source.x) || !std::isfinite(source.y) || !std::isfinite(source.z))
+                continue;
+            double y =
+                Apply(placements[placement_of_vertex[v]], Vec3d{source.x, source.y, source.z}).y;
+            low = any ? std::fmin(low, y) : y;
+            high = any ? std::fmax(high, y) : y;
+            any = true;
+        }
+    }
+    return any;
 }
 
 // The rest pose's bounds in MDL axis order, and the model's size.

@@ -46,6 +46,9 @@ std::string Quoted(const std::string& text);
 // True for a face of three corners that holds its corners.
 bool IsTriangle(const aiFace& face);
 
+// `value` with 4 significant digits, in any locale ("1.8", "180", "2.5e+04").
+std::string ShortNumber(double value);
+
 // `value` rounded to float; one that is not finite as a float becomes 0 and
 // is counted in `replaced`.
 float ToFiniteFloat(double value, size_t& replaced);
@@ -84,13 +87,20 @@ class SceneImporter
                      const std::vector<uint32_t>& placement_of_vertex, bool reverse,
                      ImportSummary& summary);
     void MeasureBounds(ImportSummary& summary); // the summary's bounds, model_size_
+    // The rest pose's lowest and highest point along the host's up axis (y),
+    // as the meshes would be added now; false when there is no vertex.
+    bool RestHeightRange(double& low, double& high);
+    // up_ with the options' scale or height and ground applied, and the
+    // bones chosen again (their notes from `notes_of_bones` on made anew).
+    bool ApplySize(std::string& error, size_t notes_of_bones);
     // scene_import.cpp again:
     // The animations that become sequences and their names: exact duplicates
     // of an earlier one under the same name dropped, an FBX take's "Object|"
     // prefix dropped where the rest is unique.
     std::vector<std::pair<unsigned, std::string>> NameAnimations();
     bool LayOutSequences(std::string& error, ImportSummary& summary); // one per animation
-    void SampleAnimations(const ImportSummary& summary); // the bones' keys, from SamplePoses
+    // The bones' keys, from SamplePoses, and each sequence's extent.
+    void SampleAnimations(ImportSummary& summary);
     void FindTexture(ImportSummary& summary);
     void NoteDroppedContent();
     Affine ModelGlobal(const Affine& source_global) const

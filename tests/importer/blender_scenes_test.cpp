@@ -90,6 +90,7 @@ struct Measured
 {
     double figure[5] = {0, 0, 0, 0, 0}; // per check, the worst error over the size
     std::string where[5];
+    size_t largest_geoset = 0, host_vertices = 0, source_vertices = 0;
 };
 
 int Bit(unsigned check)
@@ -154,9 +155,19 @@ void Measure(const SceneCase& row, const std::string& folder, Measured& measured
     };
     std::vector<HostVertex> vertices;
     Vector host_low(1e300, 1e300, 1e300), host_high(-1e300, -1e300, -1e300);
+    std::vector<bool> counted(scene->mNumMeshes, false);
+    for (const ImportSummary::MeshOrigin& origin : summary.meshes)
+        if (!counted[static_cast<size_t>(origin.source_mesh)])
+        {
+            counted[static_cast<size_t>(origin.source_mesh)] = true;
+            measured.source_vertices += scene->mMeshes[origin.source_mesh]->mNumVertices;
+        }
     for (int32_t m = 0; m < msModel_GetMeshCount(model.handle()); ++m)
     {
         MeshHandle mesh = msModel_GetMeshAt(model.handle(), m);
+        size_t count = static_cast<size_t>(msMesh_GetVertexCount(mesh));
+        measured.largest_geoset = std::max(measured.largest_geoset, count);
+        measured.host_vertices += count;
         for (int32_t v = 0; v < msMesh_GetVertexCount(mesh); ++v)
         {
             Vec3 p{0, 0, 0};
@@ -285,7 +296,12 @@ TEST(BlenderScenes, StandAndMoveAsInBlender)
                           (row.known & (1u << bit)) != 0 ? " (known)" : "");
             line += figure;
         }
-        std::printf("[ figures  ] %s\n", line.c_str());
+        std::printf("[ figures  ] %s; %zu vertices in geosets of at most %zu for %zu\n",
+                    line.c_str(), measured.host_vertices, measured.largest_geoset,
+                    measured.source_vertices);
+        // Geosets the game draws, cut so that few vertices repeat.
+        EXPECT_LE(measured.largest_geoset, 7432u);
+        EXPECT_LE(measured.host_vertices, measured.source_vertices * 105 / 100);
         for (int bit = 0; bit < 5; ++bit)
         {
             if ((row.known & (1u << bit)) == 0)

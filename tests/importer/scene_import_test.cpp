@@ -364,7 +364,9 @@ TEST(ImportMeshes, MoreVerticesThanSixteenBitCornersReachAreSplit)
         strip.push_back({i, i + 1, i + 2});
     SceneBuilder builder;
     builder.AddMesh(builder.Root(), positions, strip);
-    auto imported = Import(builder.Scene());
+    ImportOptions options;
+    options.geoset_vertex_limit = 100000; // held to the 16-bit limit
+    auto imported = Import(builder.Scene(), options);
     ASSERT_TRUE(imported->ok);
     ModelHandle model = imported->model.handle();
     ASSERT_EQ(msModel_GetMeshCount(model), 2);
@@ -405,7 +407,9 @@ TEST(ImportMeshes, ExactlySixtyFiveThousandFiveHundredThirtySixVerticesStayWhole
     triangles.push_back({65535, 0, 1}); // the highest corner a host triangle can hold
     SceneBuilder builder;
     builder.AddMesh(builder.Root(), positions, triangles);
-    auto imported = Import(builder.Scene());
+    ImportOptions options;
+    options.geoset_vertex_limit = 65536;
+    auto imported = Import(builder.Scene(), options);
     ASSERT_TRUE(imported->ok);
     ASSERT_EQ(msModel_GetMeshCount(imported->model.handle()), 1);
     EXPECT_EQ(Corners(imported->model.handle(), 0, 21845)[0], 65535);
