@@ -3,7 +3,7 @@
 
     report.py WORK_DIR REPETITIONS
 
-WORK_DIR holds format.json, export.json and cli.json (Google Benchmark's JSON
+WORK_DIR holds format.json, export.json, cli.json and texture.json (Google Benchmark's JSON
 with repetitions), cli-N.time (GNU time -v of the whole exporter, one file per
 run) and json-bytes (the description's size). Every figure is the
 median over the repetitions; times are CPU time (user and system) unless a row
@@ -210,6 +210,28 @@ def main():
         table.add("4 command", "command-line exporter not built", "-", "")
         targets.append(("command-line exporter loads JSON at 200 MB/s or more and peaks under "
                         "2.5x the description's size (the exporter is not built)", False))
+
+    # 5. BLP textures.
+    texture_path = os.path.join(work, "texture.json")
+    if os.path.exists(texture_path):
+        texture_runs = load_benchmarks(texture_path)
+        rates = []
+        for name, label in (("BM_TexturePng", "PNG"), ("BM_TextureJpeg", "JPEG")):
+            entry = find(texture_runs, name)
+            megapixels = entry["megapixels"]
+            rate = megapixels / entry["cpu_s"]
+            rates.append(rate)
+            table.add("5 texture", f"{label} of {fmt(megapixels)} MP to BLP, CPU time",
+                      fmt(entry["cpu_s"]), "s")
+            table.add("5 texture", f"{label} to BLP, rate on CPU time", fmt(rate), "MP/s")
+            table.add("5 texture", f"{label} to BLP, rate on wall-clock",
+                      fmt(megapixels / seconds(entry, "real_time")), "MP/s")
+        targets.append((f"textures convert at 20 megapixels a second or more (PNG {fmt(rates[0])}, "
+                        f"JPEG {fmt(rates[1])} MP/s)", min(rates) >= 20))
+    else:
+        table.add("5 texture", "texture writer not built", "-", "")
+        targets.append(("textures convert at 20 megapixels a second or more "
+                        "(the texture writer is not built)", False))
 
     print(f"Medians of {repetitions} repetitions; CPU time (user + system) unless marked "
           "wall-clock. ratio = median / baseline's median, same run.")

@@ -50,6 +50,24 @@ const char* GluedLong(const char* arg, const char* name)
     return nullptr;
 }
 
+// "1" to "100", digits only.
+bool ParseQuality(const std::string& text, int& quality)
+{
+    if (text.empty() || text.size() > 3)
+        return false;
+    int value = 0;
+    for (char c : text)
+    {
+        if (c < '0' || c > '9')
+            return false;
+        value = value * 10 + (c - '0');
+    }
+    if (value < 1 || value > 100)
+        return false;
+    quality = value;
+    return true;
+}
+
 } // namespace
 
 bool ParseCommandLine(int argc, const char* const* argv, CommandLine& out, std::string& error)
@@ -150,6 +168,20 @@ bool ParseCommandLine(int argc, const char* const* argv, CommandLine& out, std::
             }
             out.up = axis[0];
         }
+        else if (std::strcmp(arg, "--texture-quality") == 0 ||
+                 (glued = GluedLong(arg, "--texture-quality")) != nullptr)
+        {
+            bool seen = out.texture_quality != 0;
+            std::string quality;
+            if (!TakeValue("--texture-quality", glued, argc, argv, i, seen, quality, error))
+                return false;
+            if (!ParseQuality(quality, out.texture_quality))
+            {
+                error =
+                    "--texture-quality takes a whole number from 1 to 100, not \"" + quality + "\"";
+                return false;
+            }
+        }
         else if (std::strcmp(arg, "--dump-json") == 0 ||
                  (glued = GluedLong(arg, "--dump-json")) != nullptr)
         {
@@ -191,16 +223,19 @@ const char* UsageText()
     return "Usage: mdlexport MODEL [MODEL ...] [-o OUT] [--heading FILE|auto] [--quiet]\n"
            "                 [--up y|z] [--keep-all-keys] [--dump-json FILE]\n"
            "                 [--scale S | --height H] [--ground] [--geoset-limit N]\n"
+           "                 [--texture-quality N]\n"
            "\n"
            "Exports each model as a Warcraft III MDL text model, byte for byte as the\n"
            "modelling host's export plug-in writes it. A MODEL whose extension names a\n"
            "scene format (glTF, FBX, Collada, X, SMD, OBJ and more) is imported as the\n"
-           "host would hold it; any other (.json) is a model description.\n"
+           "host would hold it; any other (.json) is a model description. An image\n"
+           "(.png, .jpg, .jpeg, .bmp, .tga, .gif, .psd) is converted to a BLP texture,\n"
+           "the game's format (its output ends in .blp).\n"
            "\n"
            "  -o, --output OUT   the output file; with several inputs, or when OUT is an\n"
            "                     existing folder, the folder that receives one NAME.mdl\n"
-           "                     per input. Default: each input with its extension\n"
-           "                     replaced by .mdl\n"
+           "                     (NAME.blp for an image) per input. Default: each input\n"
+           "                     with its extension replaced by .mdl (.blp)\n"
            "      --heading FILE put FILE's text (line ends made CR LF) in place of the\n"
            "                     line \"PASTE HEADING HERE\", so the model stands alone\n"
            "                     auto (scene files): one sequence per animation, one\n"
@@ -216,6 +251,8 @@ const char* UsageText()
            "      --geoset-limit N  scene files: the most vertices in one geoset (3 to\n"
            "                     65536; default 7432, below what the game draws wrongly)\n"
            "      --dump-json FILE  write the model as a model description (one input)\n"
+           "      --texture-quality N  the JPEG quality of BLP textures, 1 to 100\n"
+           "                     (default 90)\n"
            "  -h, --help         this text\n"
            "      --version      the version\n"
            "\n"
@@ -224,8 +261,9 @@ const char* UsageText()
            "others.\n"
            "\n"
            "Exit status (the worst over all inputs):\n"
-           "  0  every model exported\n"
+           "  0  every model exported (every image converted)\n"
            "  1  a model has no mesh (nothing written for it)\n"
-           "  2  bad usage, or an input refused (nothing written for it)\n"
+           "  2  bad usage, or an input refused, such as an image that cannot be read\n"
+           "     (nothing written for it)\n"
            "  3  an output could not be written (nothing left behind)\n";
 }

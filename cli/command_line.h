@@ -3,10 +3,13 @@
 //   mdlexport MODEL [MODEL ...] [-o OUT] [--heading FILE|auto] [--quiet]
 //             [--up y|z] [--keep-all-keys] [--dump-json FILE]
 //             [--scale S | --height H] [--ground] [--geoset-limit N]
+//             [--texture-quality N]
 //   mdlexport --help | --version
 //
 // A MODEL whose extension names a scene format (glTF, FBX, Collada, ...) is a
-// scene file for the importer; any other (".json") is a model description.
+// scene file for the importer; one whose extension names an image format
+// (.png, .jpg, ...) is an image converted to a BLP texture; any other
+// (".json") is a model description.
 //
 // Options may stand before, between or after the inputs; "--" ends them, so
 // that an input may begin with "-". "-o OUT", "-oOUT", "--output OUT" and
@@ -42,15 +45,20 @@ struct CommandLine
     double height = 0.0;
     bool ground = false;
     uint32_t geoset_limit = 7432;
+    // The JPEG quality of BLP textures, 1 to 100; 0 for the default.
+    int texture_quality = 0;
     bool help = false;
     bool version = false;
 };
 
 // Reads `argv[1..argc-1]` into `out`. False with `error` (the rule broken,
 // without the program's name) on an unknown option, an option without its
-// value, an option given twice, an --up other than y or z, --dump-json with
-// several inputs, --scale or --height not a finite number above 0 (or both
-// given), --geoset-limit not a whole number from 3 to 65536, or no input
+// Reads `argv[1..argc-1]` into `out`. False with `error` (the rule broken,
+// without the program's name) on an unknown option, an option without its
+// value, an option given twice, an --up other than y or z, a
+// --texture-quality that is not a whole number from 1 to 100, --scale or
+// --height not a finite number above 0 (or both given), --geoset-limit not a
+// whole number from 3 to 65536, --dump-json with several inputs, or no input
 // where one is needed.
 bool ParseCommandLine(int argc, const char* const* argv, CommandLine& out, std::string& error);
 

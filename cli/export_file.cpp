@@ -360,21 +360,24 @@ ExportFileResult ExportModelFile(ModelHandle model, const std::string& target,
     return ReplaceByRename(*result_file, destination, target, bytes);
 }
 
-ExportFileResult WriteWholeFile(const std::string& target, const std::string& bytes)
+ExportFileResult WriteWholeFile(const std::string& target, const uint8_t* data, size_t size)
 {
     Destination destination;
     std::string error;
-    TemporaryFile file;
+    TemporaryFile written;
     if (!Resolve(target, destination, error))
         return Failed(target, "cannot write: " + error);
-    if (!file.Create(destination.folder))
-        return Failed(target,
-                      Reason(("cannot create a file in " + destination.folder).c_str(), errno));
-    if (!WriteAll(file.fd(), bytes.data(), bytes.size()) || lseek(file.fd(), 0, SEEK_SET) != 0)
+    if (!written.Create(destination.folder))
+    {
+        int create_errno = errno;
+        return Failed(target, "cannot create a file in " + destination.folder + ": " +
+                                  std::strerror(create_errno));
+    }
+    if (!WriteAll(written.fd(), reinterpret_cast<const char*>(data), size))
         return Failed(target, Reason("cannot write", errno));
     if (destination.stream)
-        return CopyIntoStream(file, destination, target);
-    return ReplaceByRename(file, destination, target, bytes.size());
+        return CopyIntoStream(written, destination, target);
+    return ReplaceByRename(written, destination, target, size);
 }
 
 void RemoveTemporaryFilesOnSignals()

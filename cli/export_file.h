@@ -14,6 +14,7 @@
 
 #include "host_model_lib.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -39,10 +40,11 @@ struct ExportFileResult
 ExportFileResult ExportModelFile(ModelHandle model, const std::string& target,
                                  const std::string* heading);
 
-// Writes `bytes` to `target` as the export writes its file: complete or
-// absent, through a temporary file renamed into place (or written into an
-// existing device, pipe or socket).
-ExportFileResult WriteWholeFile(const std::string& target, const std::string& bytes);
+// Writes the `size` bytes at `data` as the file `target` (a converted
+// texture), complete or absent in the same way: into a temporary file in its
+// folder, flushed and renamed into place, or written into an existing
+// device, pipe or socket. Done or Failed ("PATH: REASON", nothing left).
+ExportFileResult WriteWholeFile(const std::string& target, const uint8_t* data, size_t size);
 
 // Makes an interrupt or termination remove the temporary files of the export
 // under way before the program ends.

@@ -1,7 +1,9 @@
 // mdlexport: exports model descriptions (JSON) as MDL text models through the
-// export plug-in, exactly as the modelling host runs it. See UsageText() in
-// command_line.cpp for the command line and the exit statuses.
+// export plug-in, exactly as the modelling host runs it, and converts images
+// to BLP textures. See UsageText() in command_line.cpp for the command line
+// and the exit statuses.
 #include "auto_heading.h"
+#include "blp_convert.h"
 #include "command_line.h"
 #include "export_file.h"
 #include "file_io.h"
@@ -278,7 +280,8 @@ int ExportOne(const std::string& input, const std::string& output, const ExportR
         std::string beside =
             (slash == std::string::npos ? std::string() : output.substr(0, slash + 1)) +
             extras.image_name;
-        ExportFileResult written = WriteWholeFile(beside, extras.image);
+        ExportFileResult written = WriteWholeFile(
+            beside, reinterpret_cast<const uint8_t*>(extras.image.data()), extras.image.size());
         if (written.status != ExportFileStatus::Done)
         {
             Report(written.message);
@@ -292,6 +295,69 @@ int ExportOne(const std::string& input, const std::string& output, const ExportR
     {
         std::chrono::duration<double, std::milli> took = std::chrono::steady_clock::now() - started;
         PrintSummary(input, output, counts, result.bytes, took.count(), extras.size);
+    }
+    return kExitDone;
+}
+
+bool EndsWithBlp(const std::string& path)
+{
+    if (path.size() < 4)
+        return false;
+    std::string extension = path.substr(path.size() - 4);
+    std::transform(extension.begin(), extension.end(), extension.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return extension == ".blp";
+}
+
+// Converts the image `input` into the BLP texture `output`, written whole or
+// not at all.
+int ConvertImage(const std::string& input, const std::string& output, const CommandLine& options)
+{
+    auto started = std::chrono::steady_clock::now();
+    if (SameFile(input, output))
+    {
+        Report(input + ": the output " + output + " is the input itself");
+        return kExitRefused;
+    }
+    if (!EndsWithBlp(output))
+    {
+        Report(input + ": an image is converted to a BLP texture, and the output " + output +
+               " does not end in .blp");
+        return kExitRefused;
+    }
+    if (options.has_dump_json)
+    {
+        Report(input + ": --dump-json needs a model, not an image");
+        return kExitRefused;
+    }
+    BlpOptions blp_options;
+    if (options.texture_quality != 0)
+        blp_options.quality = options.texture_quality;
+    std::vector<uint8_t> blp;
+    std::string error;
+    BlpInfo info;
+    if (!ConvertImageFileToBlp(input, blp_options, blp, error, &info))
+    {
+        Report(error);
+        return kExitRefused;
+    }
+    ExportFileResult result = WriteWholeFile(output, blp.data(), blp.size());
+    if (result.status != ExportFileStatus::Done)
+    {
+        Report(result.message);
+        return kExitUnwritable;
+    }
+    if (!options.quiet)
+    {
+        std::chrono::duration<double, std::milli> took = std::chrono::steady_clock::now() - started;
+        char text[160];
+        std::snprintf(text, sizeof text,
+                      "%d x %d image, %d x %d texture, %s, %d alpha bits, quality %d, %zu bytes, "
+                      "%.1f ms",
+                      info.image.width, info.image.height, info.texture.width, info.texture.height,
+                      CountAndNoun(info.levels, "level", "levels").c_str(), info.alpha_bits,
+                      blp_options.quality, blp.size(), took.count());
+        Report(input + " -> " + output + ": " + text);
     }
     return kExitDone;
 }
@@ -330,8 +396,12 @@ int main(int argc, char** argv)
         }
         heading = NormalizeHeading(bytes);
     }
+    std::vector<std::string> extensions;
+    for (const std::string& input : options.inputs)
+        extensions.push_back(IsImageFileName(input) ? ".blp" : ".mdl");
     std::vector<std::string> outputs;
-    if (!PlanOutputs(options.inputs, options.has_output, options.output, outputs, error))
+    if (!PlanOutputs(options.inputs, extensions, options.has_output, options.output, outputs,
+                     error))
     {
         Report(error);
         return kExitRefused;
@@ -341,6 +411,8 @@ int main(int argc, char** argv)
     int worst = kExitDone;
     ExportRequest request{&options, options.has_heading ? &heading : nullptr, auto_heading};
     for (size_t i = 0; i < options.inputs.size(); ++i)
-        worst = std::max(worst, ExportOne(options.inputs[i], outputs[i], request));
+        worst = std::max(worst, IsImageFileName(options.inputs[i])
+                                    ? ConvertImage(options.inputs[i], outputs[i], options)
+                                    : ExportOne(options.inputs[i], outputs[i], request));
     return worst;
 }

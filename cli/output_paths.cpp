@@ -48,6 +48,14 @@ std::string ReplaceExtension(const std::string& path, const std::string& extensi
 bool PlanOutputs(const std::vector<std::string>& inputs, bool has_output, const std::string& output,
                  std::vector<std::string>& outputs, std::string& error)
 {
+    return PlanOutputs(inputs, std::vector<std::string>(inputs.size(), ".mdl"), has_output, output,
+                       outputs, error);
+}
+
+bool PlanOutputs(const std::vector<std::string>& inputs, const std::vector<std::string>& extensions,
+                 bool has_output, const std::string& output, std::vector<std::string>& outputs,
+                 std::string& error)
+{
     outputs.clear();
     bool into_folder = has_output && (IsExistingFolder(output) || output.back() == '/');
     if (into_folder && !IsExistingFolder(output))
@@ -66,10 +74,10 @@ bool PlanOutputs(const std::vector<std::string>& inputs, bool has_output, const 
     {
         std::string path;
         if (!has_output)
-            path = ReplaceExtension(inputs[i], ".mdl");
+            path = ReplaceExtension(inputs[i], extensions[i]);
         else if (into_folder)
         {
-            std::string name = ReplaceExtension(LastComponent(inputs[i]), ".mdl");
+            std::string name = ReplaceExtension(LastComponent(inputs[i]), extensions[i]);
             path = output.back() == '/' ? output + name : output + "/" + name;
         }
         else

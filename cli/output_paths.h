@@ -24,4 +24,10 @@ std::string ReplaceExtension(const std::string& path, const std::string& extensi
 bool PlanOutputs(const std::vector<std::string>& inputs, bool has_output, const std::string& output,
                  std::vector<std::string>& outputs, std::string& error);
 
+// The same with each input's own extension in place of ".mdl":
+// `extensions[i]` for `inputs[i]`.
+bool PlanOutputs(const std::vector<std::string>& inputs, const std::vector<std::string>& extensions,
+                 bool has_output, const std::string& output, std::vector<std::string>& outputs,
+                 std::string& error);
+
 #endif
