@@ -225,6 +225,15 @@ void Measure(const SceneCase& row, const std::string& folder, Measured& measured
                 note(kBlenderFrames, (actual - ToHost(points[i], row.units)).Length() / size,
                      sequence.name + " frame " + std::to_string(frame) + " point " +
                          std::to_string(i));
+                // The point inside the sequence's own extent (MDL axes z, x, y).
+                Vector blender = ToHost(points[i], row.units);
+                const double mdl[3] = {blender.z, blender.x, blender.y};
+                for (int a = 0; a < 3 && sequence.has_extent; ++a)
+                    note(kBlenderFrames,
+                         std::max(
+                             {0.0, sequence.minimum[a] - mdl[a], mdl[a] - sequence.maximum[a]}) /
+                             size,
+                         sequence.name + " extent, frame " + std::to_string(frame));
             }
         }
     }
@@ -238,6 +247,62 @@ void Measure(const SceneCase& row, const std::string& folder, Measured& measured
                     all += (all.empty() ? "" : ", ") + name;
                 return all;
             }());
+}
+
+// The size options and the textures, on the scenes the table converted.
+void CheckSizeAndTextures(const std::string& folder)
+{
+    // The figure 150 units tall, standing on the ground, and still moving as
+    // Assimp's skinning scaled 150 / 1.7 times.
+    std::string path = folder + "/figure.glb";
+    Assimp::Importer importer;
+    const aiScene* scene = ReadSceneFile(importer, path);
+    ASSERT_NE(scene, nullptr);
+    ImportOptions options;
+    options.height = 150.0;
+    options.ground = true;
+    TestModel model;
+    std::string error;
+    std::vector<std::string> notes;
+    ImportSummary summary;
+    ASSERT_TRUE(ImportAssimpScene(*scene, path, options, model.handle(), error, notes, &summary));
+    EXPECT_NEAR(summary.maximum[2] - summary.minimum[2], 150.0, 1e-3);
+    EXPECT_NEAR(summary.minimum[2], 0.0, 1e-3);
+    Recorded record = ReadRecord(folder + "/figure.json");
+    double factor = 150.0 / (record.maximum.z - record.minimum.z);
+    Matrix scaled;
+    Matrix::Scaling(Vector(factor, factor, factor), scaled);
+    Matrix lifted;
+    Matrix::Translation(Vector(0, -record.minimum.z * factor, 0), lifted);
+    OracleFigures figures = CheckPoses(*scene, summary, model.handle(), lifted * scaled, true);
+    EXPECT_TRUE(figures.faults.empty());
+    EXPECT_LE(figures.worst, 1e-5) << figures.worst_where;
+    for (const std::string& note : notes)
+        EXPECT_EQ(note.find("units tall"), std::string::npos) << note;
+
+    // The box's texture repeats; the .glb's image is inside it, a PNG kept
+    // under its own name; the .gltf's lies beside it.
+    for (const char* file : {"box.glb", "box.gltf"})
+    {
+        SCOPED_TRACE(file);
+        path = folder + "/" + file;
+        const aiScene* box = ReadSceneFile(importer, path);
+        ASSERT_NE(box, nullptr);
+        TestModel box_model;
+        ImportSummary textured;
+        notes.clear();
+        ASSERT_TRUE(ImportAssimpScene(*box, path, ImportOptions{}, box_model.handle(), error, notes,
+                                      &textured));
+        EXPECT_EQ(textured.texture_path, "Bricks.png");
+        EXPECT_TRUE(textured.wrap_width);
+        EXPECT_TRUE(textured.wrap_height);
+        bool glb = std::string(file) == "box.glb";
+        EXPECT_EQ(textured.embedded_image.empty(), !glb);
+        if (glb)
+        {
+            EXPECT_EQ(textured.embedded_image, ReadFile(folder + "/Bricks.png"));
+        }
+    }
 }
 
 TEST(BlenderScenes, StandAndMoveAsInBlender)
@@ -310,6 +375,7 @@ TEST(BlenderScenes, StandAndMoveAsInBlender)
                 EXPECT_GT(measured.figure[bit], 1e-3)
                     << labels[bit] << " now holds: drop it from the row's known faults";
         }
+        CheckSizeAndTextures(folder);
     }
 }
 
