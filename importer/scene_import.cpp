@@ -777,8 +777,10 @@ bool ImportScene(const std::string& path, const ImportOptions& options, ModelHan
         if (options.progress)
             importer.SetProgressHandler(&progress);
         const aiScene* scene = ReadSceneFile(importer, path);
-        // The handler stays ours: the importer goes back to its own.
-        importer.SetProgressHandler(nullptr);
+        // The handler stays ours: the importer goes back to one of its own
+        // (only after ours, or its first one would be lost).
+        if (options.progress)
+            importer.SetProgressHandler(nullptr);
         if (scene == nullptr)
         {
             std::string reason = importer.GetErrorString();
