@@ -33,11 +33,18 @@
 //   and put its lowest point on the ground. A model under 10 or over 2,000
 //   units tall (a game figure is about 100 to 200) gets a note naming
 //   --height.
+// - Names: Collada nodes by name (not id); an FBX take's "Object|" prefix
+//   dropped where the rest of the name is unique, and a take that repeats an
+//   earlier one of the same name key for key dropped with a note.
+// - Texture: the first material's diffuse texture, repeating unless its
+//   sampler clamps; an image inside the file under its own name, its bytes
+//   in the summary for the caller to write.
 // - Animation: each animation sampled at every whole frame (24 per second)
 //   from its time 0 to its end and at the end itself, each starting on a whole
 //   second of the host's single timeline after the one before; the keys are
 //   the MDL's own translation and rotation about each pivot (bone_tracks.h),
-//   with keys that interpolation reproduces dropped unless kept by the options.
+//   with keys that interpolation reproduces dropped unless kept by the options;
+//   each sequence's extent is the box of its posed vertices over its samples.
 //
 // Nothing here throws: every failure is a false return and a message.
 #ifndef MDLEXPORT_IMPORTER_SCENE_IMPORT_H
