@@ -1,5 +1,7 @@
 #include "command_line.h"
 
+#include <charconv>
+#include <cmath>
 #include <cstring>
 
 namespace
@@ -28,6 +30,15 @@ bool TakeValue(const char* name, const char* glued, int argc, const char* const*
     }
     value = argv[++i];
     return true;
+}
+
+// A finite number above 0, the whole of `text` (no locale involved).
+bool ReadPositive(const std::string& text, double& value)
+{
+    const char* end = text.data() + text.size();
+    std::from_chars_result read = std::from_chars(text.data(), end, value);
+    return !text.empty() && read.ec == std::errc() && read.ptr == end && std::isfinite(value) &&
+           value > 0.0;
 }
 
 // The part after "--name=" when `arg` is that, else null.
@@ -86,6 +97,7 @@ bool ParseQuality(const std::string& text, int& quality)
 bool ParseCommandLine(int argc, const char* const* argv, CommandLine& out, std::string& error)
 {
     bool options_ended = false;
+    bool seen_scale = false, seen_height = false, seen_limit = false;
     for (int i = 1; i < argc; ++i)
     {
         const char* arg = argv[i];
@@ -128,6 +140,45 @@ bool ParseCommandLine(int argc, const char* const* argv, CommandLine& out, std::
         }
         else if (std::strcmp(arg, "--keep-all-keys") == 0)
             out.keep_all_keys = true;
+        else if (std::strcmp(arg, "--ground") == 0)
+            out.ground = true;
+        else if (std::strcmp(arg, "--scale") == 0 ||
+                 (glued = GluedLong(arg, "--scale")) != nullptr ||
+                 std::strcmp(arg, "--height") == 0 ||
+                 (glued = GluedLong(arg, "--height")) != nullptr)
+        {
+            bool is_scale = std::strncmp(arg, "--scale", 7) == 0;
+            const char* name = is_scale ? "--scale" : "--height";
+            bool seen = is_scale ? seen_scale : seen_height;
+            std::string text;
+            if (!TakeValue(name, glued, argc, argv, i, seen, text, error))
+                return false;
+            (is_scale ? seen_scale : seen_height) = true;
+            double value = 0.0;
+            if (!ReadPositive(text, value))
+            {
+                error = std::string(name) + " takes a number above 0, not \"" + text + "\"";
+                return false;
+            }
+            (is_scale ? out.scale : out.height) = value;
+        }
+        else if (std::strcmp(arg, "--geoset-limit") == 0 ||
+                 (glued = GluedLong(arg, "--geoset-limit")) != nullptr)
+        {
+            std::string text;
+            if (!TakeValue("--geoset-limit", glued, argc, argv, i, seen_limit, text, error))
+                return false;
+            uint32_t limit = 0;
+            const char* end = text.data() + text.size();
+            std::from_chars_result read = std::from_chars(text.data(), end, limit);
+            if (text.empty() || read.ec != std::errc() || read.ptr != end || limit < 3 ||
+                limit > 65536)
+            {
+                error = "--geoset-limit takes a whole number from 3 to 65536, not \"" + text + "\"";
+                return false;
+            }
+            out.geoset_limit = limit;
+        }
         else if (std::strcmp(arg, "--up") == 0 || (glued = GluedLong(arg, "--up")) != nullptr)
         {
             bool seen = out.up != 0;
@@ -204,6 +255,11 @@ bool ParseCommandLine(int argc, const char* const* argv, CommandLine& out, std::
         error = "no input file";
         return false;
     }
+    if (seen_scale && seen_height)
+    {
+        error = "--scale and --height cannot both be given";
+        return false;
+    }
     if (out.has_dump_json && out.inputs.size() > 1)
     {
         error = "--dump-json takes one input";
@@ -217,6 +273,7 @@ const char* UsageText()
     return "Usage: mdlexport MODEL [MODEL ...] [-o OUT] [--format mdl|mdx]\n"
            "                 [--heading FILE|auto] [--quiet] [--up y|z] [--keep-all-keys]\n"
            "                 [--dump-json FILE] [--texture-quality N]\n"
+           "                 [--scale S | --height H] [--ground] [--geoset-limit N]\n"
            "                 [--import-memory MB] [--import-seconds S]\n"
            "\n"
            "Exports each model as a Warcraft III MDL text model, byte for byte as the\n"
@@ -246,6 +303,12 @@ const char* UsageText()
            "      --up y|z       scene files: the source's up axis (default: what the\n"
            "                     file records, else y)\n"
            "      --keep-all-keys  scene files: keep every sampled key\n"
+           "      --scale S      scene files: scale the model S times\n"
+           "      --height H     scene files: scale the model so that it stands H units tall\n"
+           "                     (a game figure is about 100 to 200)\n"
+           "      --ground       scene files: put the model's lowest point at height 0\n"
+           "      --geoset-limit N  scene files: the most vertices in one geoset (3 to\n"
+           "                     65536; default 7432, below what the game draws wrongly)\n"
            "      --dump-json FILE  write the model as a model description (one input)\n"
            "      --import-memory MB  scene files: the memory the import may take\n"
            "                     (default: 1024 MB plus 128 MB per MB of file)\n"

@@ -2,6 +2,7 @@
 //
 //   mdlexport MODEL [MODEL ...] [-o OUT] [--format mdl|mdx] [--heading FILE|auto]
 //             [--quiet] [--up y|z] [--keep-all-keys] [--dump-json FILE]
+//             [--scale S | --height H] [--ground] [--geoset-limit N]
 //             [--import-memory MB] [--import-seconds S]
 //             [--texture-quality N]
 //   mdlexport --help | --version
@@ -46,6 +47,13 @@ struct CommandLine
     // size.
     uint64_t import_memory_mb = 0;
     uint64_t import_seconds = 0;
+    // Size (scene files): a uniform scale, or the rest pose's height (0 for
+    // neither), and the lowest point put on the ground; and the most
+    // vertices in one geoset.
+    double scale = 1.0;
+    double height = 0.0;
+    bool ground = false;
+    uint32_t geoset_limit = 7432;
     // The JPEG quality of BLP textures, 1 to 100; 0 for the default.
     int texture_quality = 0;
     bool help = false;
@@ -54,9 +62,14 @@ struct CommandLine
 
 // Reads `argv[1..argc-1]` into `out`. False with `error` (the rule broken,
 // without the program's name) on an unknown option, an option without its
+// Reads `argv[1..argc-1]` into `out`. False with `error` (the rule broken,
+// without the program's name) on an unknown option, an option without its
 // value, an option given twice, an --up other than y or z, a --format other
 // than mdl or mdx, a --texture-quality that is not a whole number from 1 to
-// 100, --dump-json with several inputs, or no input where one is needed.
+// 100, --scale or --height not a finite number above 0 (or both given),
+// --geoset-limit not a whole number from 3 to 65536, --import-memory or
+// --import-seconds not a whole number from 1 to 1000000000, --dump-json with
+// several inputs, or no input where one is needed.
 bool ParseCommandLine(int argc, const char* const* argv, CommandLine& out, std::string& error);
 
 // The text of --help.

@@ -15,12 +15,14 @@
 #include "model_description.h"
 #include "model_json.h"
 #include "output_paths.h"
+#include "progress.h"
 #include "safe_write.h"
 #include "scene_import.h"
 #include "stand_in_model.h"
 
 #include <algorithm>
 #include <cctype>
+#include <charconv>
 #include <chrono>
 #include <cstdio>
 #include <memory>
@@ -83,16 +85,17 @@ std::string CountAndNoun(int64_t count, const char* one, const char* many)
 }
 
 void PrintSummary(const std::string& input, const std::string& output, const ModelCounts& counts,
-                  uint64_t bytes, double milliseconds)
+                  uint64_t bytes, double milliseconds, const std::string& size)
 {
-    std::string text =
-        input + " -> " + output + ": " + CountAndNoun(counts.meshes, "mesh", "meshes") + ", " +
-        CountAndNoun(counts.vertices, "vertex", "vertices") + ", " +
-        CountAndNoun(counts.triangles, "triangle", "triangles") + ", " +
-        CountAndNoun(counts.bones, "bone", "bones") + ", " +
-        CountAndNoun(counts.position_keys + counts.rotation_keys, "key", "keys") + " (" +
-        std::to_string(counts.position_keys) + " translation, " +
-        std::to_string(counts.rotation_keys) + " rotation), " + std::to_string(bytes) + " bytes, ";
+    std::string text = input + " -> " + output + ": " +
+                       CountAndNoun(counts.meshes, "mesh", "meshes") + ", " +
+                       CountAndNoun(counts.vertices, "vertex", "vertices") + ", " +
+                       CountAndNoun(counts.triangles, "triangle", "triangles") + ", " +
+                       CountAndNoun(counts.bones, "bone", "bones") + ", " +
+                       CountAndNoun(counts.position_keys + counts.rotation_keys, "key", "keys") +
+                       " (" + std::to_string(counts.position_keys) + " translation, " +
+                       std::to_string(counts.rotation_keys) + " rotation), " + size +
+                       std::to_string(bytes) + " bytes, ";
     char took[32];
     std::snprintf(took, sizeof took, "%.1f ms", milliseconds);
     Report(text + took);
@@ -147,10 +150,35 @@ struct ExportRequest
     bool auto_heading;
 };
 
+// What an imported scene gives beyond the model.
+struct ImportExtras
+{
+    std::string auto_heading; // for --heading auto
+    std::string size;         // "rest pose W x D x H units, " for the summary
+    std::string image_name;   // an image from inside the file, to write beside the output
+    std::string image;
+};
+
+// "rest pose 1.2 x 0.5 x 1.8 units, ": the rest pose's size in MDL units
+// (x, y, and z up), as the summary gives it.
+std::string RestPoseSize(const ImportSummary& summary)
+{
+    std::string text = "rest pose ";
+    for (int i = 0; i < 3; ++i)
+    {
+        char number[32];
+        std::to_chars_result done =
+            std::to_chars(number, number + sizeof number, summary.maximum[i] - summary.minimum[i],
+                          std::chars_format::general, 4);
+        text += (i > 0 ? " x " : "") + std::string(number, done.ptr);
+    }
+    return text + " units, ";
+}
+
 // Fills `model` from `input`: a model description, or a scene file through
-// the importer (whose heading, for --heading auto, goes to `auto_heading`).
+// the importer (whose heading, size and embedded image go to `extras`).
 int LoadModel(const std::string& input, const ExportRequest& request, ModelHandle model,
-              std::string& auto_heading)
+              ImportExtras& extras, ProgressLine& progress)
 {
     std::string error;
     if (IsModelDescription(input))
@@ -178,9 +206,25 @@ int LoadModel(const std::string& input, const ExportRequest& request, ModelHandl
     else if (request.options->up == 'z')
         options.up = UpAxisChoice::kZ;
     options.keep_all_keys = request.options->keep_all_keys;
+    options.scale = request.options->scale;
+    options.height = request.options->height;
+    options.ground = request.options->ground;
+    options.geoset_vertex_limit = request.options->geoset_limit;
+    std::string step;
+    options.progress = [&progress, &step](const char* now, double fraction)
+    {
+        if (step != now)
+        {
+            step = now;
+            progress.Step(now);
+        }
+        progress.Update(fraction);
+    };
     std::vector<std::string> notes;
     ImportSummary summary;
+    progress.Step("reading");
     bool imported = ImportScene(input, options, model, error, notes, &summary);
+    progress.Done();
     if (!request.options->quiet)
         for (const std::string& note : notes)
             Report(input + ": note: " + note);
@@ -189,8 +233,17 @@ int LoadModel(const std::string& input, const ExportRequest& request, ModelHandl
         Report(error);
         return kExitRefused;
     }
+    ImportSummary heading_summary = summary;
+    if (!summary.embedded_image.empty())
+    {
+        // Written beside the output under its own name; the heading names it
+        // as the BLP that the modder converts it to.
+        extras.image_name = summary.texture_path;
+        extras.image = std::move(summary.embedded_image);
+    }
     if (request.auto_heading)
-        auto_heading = NormalizeHeading(AutoHeadingText(summary));
+        extras.auto_heading = NormalizeHeading(AutoHeadingText(heading_summary));
+    extras.size = RestPoseSize(summary);
     return kExitDone;
 }
 
@@ -260,10 +313,12 @@ int ExportOne(const std::string& input, const std::string& output, ModelForm for
     ExportFileResult result;
     ModelCounts counts;
     std::string mdl; // MDX: the plug-in's MDL with its heading
+    ImportExtras extras;
     {
         StandInModel model(StandIn_CreateModel());
-        std::string auto_heading;
-        int loaded = LoadModel(input, request, model.get(), auto_heading);
+        ProgressLine progress("mdlexport: " + input,
+                              !request.options->quiet && StandardErrorIsTerminal());
+        int loaded = LoadModel(input, request, model.get(), extras, progress);
         if (loaded != kExitDone)
             return loaded;
         std::string error;
@@ -274,9 +329,11 @@ int ExportOne(const std::string& input, const std::string& output, ModelForm for
             return kExitUnwritable;
         }
         counts = CountModel(model.get());
+        progress.Step("writing");
         result = ExportModelFile(model.get(), output,
-                                 request.auto_heading ? &auto_heading : request.heading,
+                                 request.auto_heading ? &extras.auto_heading : request.heading,
                                  form == ModelForm::kMdx ? &mdl : nullptr);
+        progress.Done();
     }
     if (form == ModelForm::kMdx && result.status == ExportFileStatus::Done)
     {
@@ -304,10 +361,27 @@ int ExportOne(const std::string& input, const std::string& output, ModelForm for
         Report(result.message);
         return kExitUnwritable;
     }
+    if (!extras.image.empty())
+    {
+        size_t slash = output.find_last_of('/');
+        std::string beside =
+            (slash == std::string::npos ? std::string() : output.substr(0, slash + 1)) +
+            extras.image_name;
+        ExportFileResult written = WriteWholeFile(
+            beside, reinterpret_cast<const uint8_t*>(extras.image.data()), extras.image.size());
+        if (written.status != ExportFileStatus::Done)
+        {
+            Report(written.message);
+            return kExitUnwritable;
+        }
+        if (!request.options->quiet)
+            Report(input + ": note: the image inside the file is written as " + beside +
+                   "; the model names it as the BLP you convert it to");
+    }
     if (!request.options->quiet)
     {
         std::chrono::duration<double, std::milli> took = std::chrono::steady_clock::now() - started;
-        PrintSummary(input, output, counts, result.bytes, took.count());
+        PrintSummary(input, output, counts, result.bytes, took.count(), extras.size);
     }
     return kExitDone;
 }

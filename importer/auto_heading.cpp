@@ -99,24 +99,33 @@ std::string GameTexturePath(std::string image)
     return image;
 }
 
-} // namespace
-
-std::string AutoHeadingText(const ImportSummary& summary)
+// The box's half diagonal: the radius of the sphere around its centre that holds it.
+double HalfDiagonal(const double (&minimum)[3], const double (&maximum)[3])
 {
     double squares = 0.0;
     for (int i = 0; i < 3; ++i)
     {
-        double half = (summary.maximum[i] - summary.minimum[i]) / 2.0;
+        double half = (maximum[i] - minimum[i]) / 2.0;
         squares += half * half;
     }
-    std::string minimum = Extent(summary.minimum, false);
-    std::string maximum = Extent(summary.maximum, true);
-    std::string radius = Whole(std::sqrt(squares), true);
+    return std::sqrt(squares);
+}
+
+} // namespace
+
+std::string AutoHeadingText(const ImportSummary& summary)
+{
 
     std::vector<ImportedSequence> sequences = WithStandAndDeath(summary.sequences);
     std::string text = "Sequences " + std::to_string(sequences.size()) + " {\r\n";
     for (const ImportedSequence& sequence : sequences)
     {
+        // The sequence's own box where sampling measured one, else the rest pose's.
+        const double(&low)[3] = sequence.has_extent ? sequence.minimum : summary.minimum;
+        const double(&high)[3] = sequence.has_extent ? sequence.maximum : summary.maximum;
+        std::string minimum = Extent(low, false);
+        std::string maximum = Extent(high, true);
+        std::string radius = Whole(HalfDiagonal(low, high), true);
         text += "\tAnim \"" + sequence.name + "\" {\r\n";
         text += "\t\tInterval { " + std::to_string(sequence.start_ms) + ", " +
                 std::to_string(sequence.end_ms) + " },\r\n";
@@ -132,6 +141,10 @@ std::string AutoHeadingText(const ImportSummary& summary)
     text += "Textures 1 {\r\n";
     text += "\tBitmap {\r\n";
     text += "\t\tImage \"" + image + "\",\r\n";
+    if (!summary.texture_path.empty() && summary.wrap_width)
+        text += "\t\tWrapWidth,\r\n";
+    if (!summary.texture_path.empty() && summary.wrap_height)
+        text += "\t\tWrapHeight,\r\n";
     text += "\t}\r\n";
     text += "}\r\n";
     text += "Materials 1 {\r\n";

@@ -8,9 +8,12 @@
 #include <string>
 
 // The Sequences block (one Anim per sequence of `summary`, with its name, its
-// interval in milliseconds and the bind pose's extents rounded outward to
-// whole units), a Textures block of one bitmap (the summary's texture, its
-// slashes turned to backslashes, or "Textures\white.blp" without one) and a
+// interval in milliseconds and its extents rounded outward to whole units:
+// the box of its posed vertices over every sampled frame, or the rest pose's
+// for a still one, and the radius of the sphere around the box), a Textures
+// block of one bitmap (the summary's texture, its slashes turned to
+// backslashes, with WrapWidth and WrapHeight where it repeats, or
+// "Textures\white.blp" without one) and a
 // Materials block of one material showing it. Lines end in CR LF, like the
 // rest of the file the export writes. Throws nothing but std::bad_alloc.
 std::string AutoHeadingText(const ImportSummary& summary);

@@ -19,12 +19,12 @@ double LargestEntryOrOne(const Affine& a)
 
 } // namespace
 
-Affine SkinBind(const Affine& mesh_global, const Affine& offset, const Affine& node_rest,
-                bool& singular)
+Affine SkinPlacement(const Affine& node_rest, const Affine& offset, const Affine& mesh_global,
+                     bool& singular)
 {
     Affine offset_inverse;
     singular = !Invert(offset, offset_inverse);
-    return singular ? node_rest : Multiply(mesh_global, offset_inverse);
+    return singular ? mesh_global : Multiply(node_rest, offset);
 }
 
 bool SameBind(const Affine& a, const Affine& b)

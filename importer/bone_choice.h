@@ -2,10 +2,9 @@
 // bone's skinning inverts. Plain arrays of transforms in model space (the up
 // axis already turned); nothing here reads a scene or a host model.
 //
-// A host vertex follows one bone and is stored in the bind pose, so a bone
-// stands for a node together with one bind transform: the node's own rest
-// transform, or the one a mesh's skin bone records for it. A node that
-// different meshes bind differently gets one bone per bind.
+// A host vertex follows one bone and is stored in the rest pose, so a bone
+// stands for a node with the bind transform its skinning inverts: the node's
+// own rest transform (SkinPlacement), whatever the skins record.
 #ifndef MDLEXPORT_IMPORTER_BONE_CHOICE_H
 #define MDLEXPORT_IMPORTER_BONE_CHOICE_H
 
@@ -15,13 +14,14 @@
 #include <cstdint>
 #include <vector>
 
-// The bind rule: the bind transform of a skin bone of a mesh placed at
-// `mesh_global` is mesh_global times the inverse of the bone's `offset`
-// matrix (which takes the mesh into the bone's space as it was bound). An
-// offset that cannot be inverted sets `singular`, and the bone's node at rest
-// (`node_rest`) stands in.
-Affine SkinBind(const Affine& mesh_global, const Affine& offset, const Affine& node_rest,
-                bool& singular);
+// The rest rule: a vertex that a skin bone carries stands where the skin puts
+// it with the joints at rest, `node_rest` (the bone's node at rest) times the
+// bone's `offset` matrix (which takes the mesh into the bone's space), with no
+// transform of the mesh's own node on top; the bone's bind is its node at
+// rest. An offset that cannot be inverted sets `singular`, and the mesh's
+// node (`mesh_global`) places the vertex instead.
+Affine SkinPlacement(const Affine& node_rest, const Affine& offset, const Affine& mesh_global,
+                     bool& singular);
 
 // True when two bind transforms are the same to within 1e-5 of the larger
 // of 1 and their largest entry, which absorbs the rounding of a file's floats.

@@ -53,18 +53,36 @@ void SceneImporter::NoteDroppedMeshParts(const aiMesh& mesh, size_t other_faces)
 }
 
 // The host bone of each vertex of the instance's mesh: its heaviest bone, or
-// the mesh node's own bone where no bone skins it.
-std::vector<int32_t> SceneImporter::BonesOfVertices(const MeshInstance& instance)
+// the mesh node's own bone where no bone skins it. The vertex stands where
+// the skin bone of that weight puts it at rest, or where the mesh's node does.
+std::vector<int32_t> SceneImporter::BonesOfVertices(const MeshInstance& instance,
+                                                    std::vector<Affine>& placements,
+                                                    std::vector<uint32_t>& placement_of_vertex)
 {
     const aiMesh& mesh = *scene_.mMeshes[instance.mesh];
     std::vector<VertexWeight> weights;
-    for (const SkinBone& skin : SkinBonesOf(instance))
+    std::vector<SkinBone> skin = SkinBonesOf(instance);
+    placements.clear();
+    std::vector<int32_t> placement_of_bone(bones_.bones.size(), -1);
+    for (const SkinBone& read : skin)
     {
-        int32_t bone = FindBone(bones_, skin.node, skin.bind);
-        for (unsigned w = 0; bone >= 0 && w < skin.bone->mNumWeights; ++w)
-            weights.push_back(VertexWeight{skin.bone->mWeights[w].mVertexId, bone,
-                                           skin.bone->mWeights[w].mWeight});
+        int32_t bone = FindBone(bones_, read.node, read.bind);
+        if (bone < 0)
+            continue;
+        // A node that two skin bones of one mesh name: the first one's offset.
+        if (placement_of_bone[static_cast<size_t>(bone)] < 0)
+        {
+            placement_of_bone[static_cast<size_t>(bone)] = static_cast<int32_t>(placements.size());
+            placements.push_back(read.placement);
+        }
+        for (unsigned w = 0; w < read.bone->mNumWeights; ++w)
+            weights.push_back(VertexWeight{read.bone->mWeights[w].mVertexId, bone,
+                                           read.bone->mWeights[w].mWeight});
     }
+    Affine mesh_global = NodeRest(instance.node);
+    uint32_t own_placement = static_cast<uint32_t>(placements.size());
+    placements.push_back(mesh_global);
+
     std::vector<int32_t> bone_of_vertex(mesh.mNumVertices);
     size_t shared =
         HeaviestBones(weights.data(), weights.size(), mesh.mNumVertices, bone_of_vertex.data());
@@ -75,10 +93,25 @@ std::vector<int32_t> SceneImporter::BonesOfVertices(const MeshInstance& instance
     // needs it), or the added "Root" when the scene has no bones.
     int32_t own_bone = 0;
     if (!bones_.bones.empty())
-        own_bone = std::max(0, FindBone(bones_, instance.node, NodeRest(instance.node)));
-    for (int32_t& bone : bone_of_vertex)
+        own_bone = std::max(0, FindBone(bones_, instance.node, mesh_global));
+    placement_of_vertex.assign(mesh.mNumVertices, own_placement);
+    bool moved = false;
+    for (size_t v = 0; v < bone_of_vertex.size(); ++v)
+    {
+        int32_t& bone = bone_of_vertex[v];
         if (bone < 0)
+        {
             bone = own_bone;
+            continue;
+        }
+        uint32_t placement = static_cast<uint32_t>(placement_of_bone[static_cast<size_t>(bone)]);
+        placement_of_vertex[v] = placement;
+        moved = moved || !SameBind(placements[placement], mesh_global);
+    }
+    if (moved)
+        Note("mesh " + Quoted(NameOf(mesh.mName)) +
+             ": its skin at rest places it elsewhere than its node does; it stands where the "
+             "skin puts it, as in every animated frame");
     return bone_of_vertex;
 }
 
@@ -99,23 +132,41 @@ void SceneImporter::AddHostMeshes(ImportSummary& summary)
             continue;
         }
         NoteDroppedMeshParts(mesh, other_faces);
-        std::vector<int32_t> bone_of_vertex = BonesOfVertices(instance);
-        bool reverse = Determinant(LinearPart(NodeRest(instance.node))) < 0.0;
+        std::vector<Affine> placements;
+        std::vector<uint32_t> placement_of_vertex;
+        std::vector<int32_t> bone_of_vertex =
+            BonesOfVertices(instance, placements, placement_of_vertex);
+        // A mirroring placement turns the winding (the first vertex's stands for all).
+        bool reverse =
+            Determinant(LinearPart(
+                placements[placement_of_vertex.empty() ? placements.size() - 1
+                                                       : placement_of_vertex[corners[0]]])) < 0.0;
+        size_t limit = std::clamp<size_t>(options_.geoset_vertex_limit, 3, kMaxHostVertices);
         std::vector<MeshPiece> pieces =
-            SplitMesh(corners.data(), corners.size() / 3, mesh.mNumVertices, kMaxHostVertices);
+            SplitMesh(corners.data(), corners.size() / 3, mesh.mNumVertices, limit);
         for (const MeshPiece& piece : pieces)
-            AddHostMesh(instance, piece, bone_of_vertex, reverse, summary);
-        if (mesh.mNumVertices > kMaxHostVertices)
+            AddHostMesh(instance, piece, bone_of_vertex, placements, placement_of_vertex, reverse,
+                        summary);
+        if (pieces.size() > 1)
+        {
+            size_t total = 0;
+            for (const MeshPiece& piece : pieces)
+                total += piece.vertices.size();
             Note("mesh " + Quoted(NameOf(mesh.mName)) + " has " +
                  std::to_string(mesh.mNumVertices) + " vertices: split into " +
-                 std::to_string(pieces.size()) + " host meshes");
+                 std::to_string(pieces.size()) + " host meshes of at most " +
+                 std::to_string(limit) + " (" + std::to_string(total) +
+                 " vertices with those the cuts repeat)");
+        }
     }
 }
 
-// One host mesh of the instance's mesh: the piece's vertices in the bind pose
+// One host mesh of the instance's mesh: the piece's vertices in the rest pose
 // in model space, and its triangles.
 void SceneImporter::AddHostMesh(const MeshInstance& instance, const MeshPiece& piece,
-                                const std::vector<int32_t>& bone_of_vertex, bool reverse,
+                                const std::vector<int32_t>& bone_of_vertex,
+                                const std::vector<Affine>& placements,
+                                const std::vector<uint32_t>& placement_of_vertex, bool reverse,
                                 ImportSummary& summary)
 {
     const aiMesh& mesh = *scene_.mMeshes[instance.mesh];
@@ -123,14 +174,13 @@ void SceneImporter::AddHostMesh(const MeshInstance& instance, const MeshPiece& p
     MeshHandle host = StandIn_AddMesh(model_, name.c_str());
     StandIn_ReserveMesh(host, static_cast<int32_t>(piece.vertices.size()),
                         static_cast<int32_t>(piece.corners.size() / 3));
-    Affine global = NodeRest(instance.node);
     const aiVector3D* uvs = mesh.HasTextureCoords(0) ? mesh.mTextureCoords[0] : nullptr;
     size_t& replaced = replaced_values_;
     for (uint32_t v : piece.vertices)
     {
         const aiVector3D& source = mesh.mVertices[v];
         // Cleaned before the transform, which would spread a NaN to every axis.
-        Vec3d p = Apply(global,
+        Vec3d p = Apply(placements[placement_of_vertex[v]],
                         Vec3d{ToFiniteFloat(source.x, replaced), ToFiniteFloat(source.y, replaced),
                               ToFiniteFloat(source.z, replaced)});
         float u = 0.0f;
@@ -164,7 +214,31 @@ void SceneImporter::AddHostMesh(const MeshInstance& instance, const MeshPiece& p
     summary.meshes.push_back(std::move(origin));
 }
 
-// The bind pose's bounds in MDL axis order, and the model's size.
+bool SceneImporter::RestHeightRange(double& low, double& high)
+{
+    bool any = false;
+    for (const MeshInstance& instance : instances_)
+    {
+        const aiMesh& mesh = *scene_.mMeshes[instance.mesh];
+        std::vector<Affine> placements;
+        std::vector<uint32_t> placement_of_vertex;
+        BonesOfVertices(instance, placements, placement_of_vertex);
+        for (uint32_t v = 0; v < mesh.mNumVertices; ++v)
+        {
+            const aiVector3D& source = mesh.mVertices[v];
+            if (!std::isfinite(source.x) || !std::isfinite(source.y) || !std::isfinite(source.z))
+                continue;
+            double y =
+                Apply(placements[placement_of_vertex[v]], Vec3d{source.x, source.y, source.z}).y;
+            low = any ? std::fmin(low, y) : y;
+            high = any ? std::fmax(high, y) : y;
+            any = true;
+        }
+    }
+    return any;
+}
+
+// The rest pose's bounds in MDL axis order, and the model's size.
 void SceneImporter::MeasureBounds(ImportSummary& summary)
 {
     bool first = true;

@@ -14,9 +14,13 @@
 
 #include <algorithm>
 #include <assimp/Importer.hpp>
+#include <assimp/ProgressHandler.hpp>
 #include <assimp/config.h>
+#include <assimp/material.h>
 #include <assimp/postprocess.h>
 #include <assimp/scene.h>
+#include <cctype>
+#include <charconv>
 #include <cmath>
 #include <exception>
 #include <string>
@@ -46,6 +50,14 @@ std::string Quoted(const std::string& text)
 bool IsTriangle(const aiFace& face)
 {
     return face.mNumIndices == 3 && face.mIndices != nullptr;
+}
+
+std::string ShortNumber(double value)
+{
+    char text[32];
+    std::to_chars_result done =
+        std::to_chars(text, text + sizeof text, value, std::chars_format::general, 4);
+    return done.ec == std::errc() ? std::string(text, done.ptr) : std::string("?");
 }
 
 float ToFiniteFloat(double value, size_t& replaced)
@@ -109,8 +121,11 @@ std::vector<SkinBone> SceneImporter::SkinBonesOf(const MeshInstance& instance) c
         read.bone = bone;
         read.node = nodes_.Find(NameOf(bone->mName));
         if (read.node >= 0)
-            read.bind = SkinBind(mesh_global, AffineFromAssimp(bone->mOffsetMatrix),
-                                 NodeRest(read.node), read.singular);
+        {
+            read.bind = NodeRest(read.node);
+            read.placement = SkinPlacement(read.bind, AffineFromAssimp(bone->mOffsetMatrix),
+                                           mesh_global, read.singular);
+        }
         for (unsigned w = 0; w < bone->mNumWeights && !read.skins; ++w)
             read.skins = WeightCounts(bone->mWeights[w].mVertexId, bone->mWeights[w].mWeight,
                                       mesh.mNumVertices);
@@ -155,7 +170,9 @@ void SceneImporter::FindBones()
             }
             if (skin.singular)
                 Note("bone " + Quoted(NameOf(skin.bone->mName)) + " of mesh " +
-                     Quoted(NameOf(mesh.mName)) + " has a singular bind matrix: taken as its node");
+                     Quoted(NameOf(mesh.mName)) +
+                     " has a singular bind matrix: its vertices stand where the mesh's node "
+                     "places them");
             AddBind(needs[static_cast<size_t>(skin.node)].binds, skin.bind);
         }
     }
@@ -238,16 +255,145 @@ void SceneImporter::AddHostBones(ImportSummary& summary)
     }
 }
 
-bool SceneImporter::LayOutSequences(std::string& error, ImportSummary& summary)
+namespace
 {
-    std::vector<unsigned> animations; // those the scene holds, in order
-    std::vector<double> seconds;
+
+// The name after an FBX take's "Object|" prefix (Blender names its takes
+// "Armature|Stand"), or the whole name where it has none.
+std::string WithoutTakePrefix(const std::string& name)
+{
+    size_t bar = name.find_last_of('|');
+    return bar == std::string::npos || bar + 1 == name.size() ? name : name.substr(bar + 1);
+}
+
+template <typename Key> bool SameKeys(const Key* a, const Key* b, unsigned count)
+{
+    for (unsigned k = 0; k < count; ++k)
+        if (a[k].mTime != b[k].mTime || !(a[k].mValue == b[k].mValue))
+            return false;
+    return true;
+}
+
+// True when two animations move the same nodes with the same keys, exactly.
+bool SameAnimation(const aiAnimation& a, const aiAnimation& b)
+{
+    if (a.mDuration != b.mDuration || a.mTicksPerSecond != b.mTicksPerSecond ||
+        a.mNumChannels != b.mNumChannels || a.mNumMeshChannels != b.mNumMeshChannels ||
+        a.mNumMorphMeshChannels != b.mNumMorphMeshChannels)
+        return false;
+    for (unsigned c = 0; c < a.mNumChannels; ++c)
+    {
+        const aiNodeAnim* x = a.mChannels[c];
+        const aiNodeAnim* y = b.mChannels[c];
+        if (x == nullptr || y == nullptr)
+        {
+            if (x != y)
+                return false;
+            continue;
+        }
+        if (!(x->mNodeName == y->mNodeName) || x->mNumPositionKeys != y->mNumPositionKeys ||
+            x->mNumRotationKeys != y->mNumRotationKeys ||
+            x->mNumScalingKeys != y->mNumScalingKeys ||
+            !SameKeys(x->mPositionKeys, y->mPositionKeys, x->mNumPositionKeys) ||
+            !SameKeys(x->mRotationKeys, y->mRotationKeys, x->mNumRotationKeys) ||
+            !SameKeys(x->mScalingKeys, y->mScalingKeys, x->mNumScalingKeys))
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+
+std::vector<std::pair<unsigned, std::string>> SceneImporter::NameAnimations()
+{
+    std::vector<unsigned> kept;
     for (unsigned a = 0; a < scene_.mNumAnimations; ++a)
     {
         const aiAnimation* animation = scene_.mAnimations[a];
         if (animation == nullptr)
             continue;
+        std::string name = NameOf(animation->mName);
+        bool duplicate = false;
+        for (unsigned k : kept)
+        {
+            const aiAnimation& other = *scene_.mAnimations[k];
+            if (WithoutTakePrefix(NameOf(other.mName)) == WithoutTakePrefix(name) &&
+                SameAnimation(other, *animation))
+            {
+                Note("animation " + Quoted(name) + " is the same as " +
+                     Quoted(NameOf(other.mName)) + ": dropped");
+                duplicate = true;
+                break;
+            }
+        }
+        if (!duplicate)
+            kept.push_back(a);
+    }
+    std::vector<std::pair<unsigned, std::string>> named;
+    for (unsigned a : kept)
+    {
+        std::string name = NameOf(scene_.mAnimations[a]->mName);
+        std::string short_name = WithoutTakePrefix(name);
+        for (unsigned other : kept)
+        {
+            std::string other_name = NameOf(scene_.mAnimations[other]->mName);
+            if (other != a &&
+                (other_name == short_name || WithoutTakePrefix(other_name) == short_name))
+                short_name = name; // the rest is not unique: the whole name stays
+        }
+        named.emplace_back(a, short_name);
+    }
+    return named;
+}
+
+bool SceneImporter::ApplySize(std::string& error, size_t notes_of_bones)
+{
+    if (options_.height == 0.0 && options_.scale == 1.0 && !options_.ground)
+        return true;
+    if (!(options_.scale > 0.0) || !std::isfinite(options_.scale) ||
+        !std::isfinite(options_.height) || options_.height < 0.0)
+    {
+        error = source_ + ": the scale and the height must be finite and above 0";
+        return false;
+    }
+    // The rest pose as it stands now (this look's notes are the real one's).
+    size_t notes_before = notes_.size();
+    double low = 0.0, high = 0.0;
+    bool any = RestHeightRange(low, high);
+    notes_.resize(notes_before);
+    double factor = options_.scale;
+    if (options_.height > 0.0)
+    {
+        if (!any || !(high - low > 0.0))
+        {
+            error = source_ + ": the model is flat: it has no height to scale";
+            return false;
+        }
+        factor = options_.height / (high - low);
+    }
+    Mat3 uniform;
+    for (int i = 0; i < 3; ++i)
+        uniform.m[i][i] = factor;
+    Affine size = FromLinear(uniform);
+    if (options_.ground && any)
+        size = Multiply(FromTranslation(Vec3d{0.0, -low * factor, 0.0}), size);
+    up_ = Multiply(size, up_);
+    // The bones' binds are their nodes at rest in model space: chosen again.
+    notes_.resize(notes_of_bones);
+    FindBones();
+    return true;
+}
+
+bool SceneImporter::LayOutSequences(std::string& error, ImportSummary& summary)
+{
+    std::vector<unsigned> animations; // those the scene holds, in order, less duplicates
+    std::vector<std::string> names;
+    std::vector<double> seconds;
+    for (const auto& [a, name] : NameAnimations())
+    {
+        const aiAnimation* animation = scene_.mAnimations[a];
         animations.push_back(a);
+        names.push_back(name);
         seconds.push_back(AnimationSeconds(animation->mDuration, LastKeyTime(*animation),
                                            TicksPerSecond(animation->mTicksPerSecond)));
     }
@@ -277,7 +423,7 @@ bool SceneImporter::LayOutSequences(std::string& error, ImportSummary& summary)
 
         ImportedSequence sequence;
         sequence.animation = static_cast<int32_t>(a);
-        sequence.name = ReadableName(NameOf(animation->mName));
+        sequence.name = ReadableName(names[i]);
         if (sequence.name.empty())
             sequence.name = "Animation " + std::to_string(a + 1);
         sequence.start_frame = static_cast<float>(placed[i].start);
@@ -297,7 +443,7 @@ bool SceneImporter::LayOutSequences(std::string& error, ImportSummary& summary)
     return true;
 }
 
-void SceneImporter::SampleAnimations(const ImportSummary& summary)
+void SceneImporter::SampleAnimations(ImportSummary& summary)
 {
     const std::vector<BoneRecord>& bones = bones_.bones;
     if (bones.empty())
@@ -325,9 +471,66 @@ void SceneImporter::SampleAnimations(const ImportSummary& summary)
     settings.rotation_tolerance = 1e-5;
     settings.keep_all_keys = options_.keep_all_keys;
     TrackBuilder builder(std::move(track_bones), settings);
+
+    // The host vertices and their bones, to pose for each sequence's extents:
+    // every vertex, or every so many where all of them over every sample would
+    // take long.
+    std::vector<Vec3d> positions;
+    std::vector<int32_t> bone_of;
+    for (int32_t m = 0; m < msModel_GetMeshCount(model_); ++m)
+    {
+        MeshHandle mesh = msModel_GetMeshAt(model_, m);
+        for (int32_t v = 0; v < msMesh_GetVertexCount(mesh); ++v)
+        {
+            VertexHandle vertex = msMesh_GetVertexAt(mesh, v);
+            Vec3 p{0.0f, 0.0f, 0.0f};
+            msVertex_GetVertex(vertex, &p);
+            positions.push_back(Vec3d{p.x, p.y, p.z});
+            bone_of.push_back(msVertex_GetBoneIndex(vertex));
+        }
+    }
+    size_t samples = 0;
+    for (const ImportedSequence& sequence : summary.sequences)
+        samples +=
+            sequence.animation < 0
+                ? 1
+                : MostSamples((static_cast<double>(sequence.end_frame) - sequence.start_frame) /
+                              kFramesPerSecond);
+    constexpr double kMostPosedVertices = 1e8;
+    size_t stride = static_cast<size_t>(std::ceil(
+        static_cast<double>(positions.size()) * static_cast<double>(samples) / kMostPosedVertices));
+    stride = std::max<size_t>(stride, 1);
+    std::vector<ImportedSequence> sequences = summary.sequences; // with their extents
+    size_t sampled = 0;
     SamplePoses(scene_, nodes_, up_, bones, summary.sequences,
-                [&builder](float frame, int32_t sequence, const std::vector<Affine>& skinning)
-                { builder.AddSample(frame, sequence, skinning); });
+                [&](float frame, int32_t sequence, const std::vector<Affine>& skinning)
+                {
+                    builder.AddSample(frame, sequence, skinning);
+                    ImportedSequence& extent = sequences[static_cast<size_t>(sequence)];
+                    for (size_t v = 0; v < positions.size(); v += stride)
+                    {
+                        int32_t bone = bone_of[v];
+                        Vec3d p = bone >= 0 && static_cast<size_t>(bone) < skinning.size()
+                                      ? Apply(skinning[static_cast<size_t>(bone)], positions[v])
+                                      : positions[v];
+                        const double mdl[3] = {p.z, p.x, p.y};
+                        if (!std::isfinite(mdl[0]) || !std::isfinite(mdl[1]) ||
+                            !std::isfinite(mdl[2]))
+                            continue;
+                        for (int i = 0; i < 3; ++i)
+                        {
+                            extent.minimum[i] =
+                                extent.has_extent ? std::fmin(extent.minimum[i], mdl[i]) : mdl[i];
+                            extent.maximum[i] =
+                                extent.has_extent ? std::fmax(extent.maximum[i], mdl[i]) : mdl[i];
+                        }
+                        extent.has_extent = true;
+                    }
+                    if (options_.progress && samples > 0)
+                        options_.progress("sampling", static_cast<double>(++sampled) /
+                                                          static_cast<double>(samples));
+                });
+    summary.sequences = sequences;
 
     std::vector<BoneKeys> keys = builder.Finish();
     std::string scaled;
@@ -355,6 +558,39 @@ void SceneImporter::SampleAnimations(const ImportSummary& summary)
         Note("poses that were not finite held at rest for bones: " + broken);
 }
 
+namespace
+{
+
+// A file name made of the image's own name: its folders dropped, and every
+// byte but letters, digits, '-', '_' and '.' made '_', so that it names a file
+// beside the output on every system; "texture" when nothing is left.
+std::string ImageFileStem(const std::string& name)
+{
+    std::string stem = name.substr(name.find_last_of("/\\") + 1);
+    size_t dot = stem.find_last_of('.');
+    if (dot != std::string::npos && dot > 0)
+        stem.erase(dot);
+    for (char& c : stem)
+        if (!std::isalnum(static_cast<unsigned char>(c)) && c != '-' && c != '_' && c != '.')
+            c = '_';
+    while (!stem.empty() && stem[0] == '.')
+        stem.erase(0, 1);
+    return stem.empty() ? std::string("texture") : CutName(stem, 60);
+}
+
+// Repeats unless the sampler clamps; a mode the file leaves unset repeats.
+bool Repeats(const aiMaterial& material, aiTextureType type, bool along_u)
+{
+    int mode = aiTextureMapMode_Wrap;
+    if (along_u)
+        material.Get(AI_MATKEY_MAPPINGMODE_U(type, 0), mode);
+    else
+        material.Get(AI_MATKEY_MAPPINGMODE_V(type, 0), mode);
+    return mode != aiTextureMapMode_Clamp && mode != aiTextureMapMode_Decal;
+}
+
+} // namespace
+
 void SceneImporter::FindTexture(ImportSummary& summary)
 {
     for (unsigned m = 0; m < scene_.mNumMaterials; ++m)
@@ -363,16 +599,35 @@ void SceneImporter::FindTexture(ImportSummary& summary)
         if (material == nullptr)
             continue;
         aiString path;
-        if (material->GetTexture(aiTextureType_DIFFUSE, 0, &path) != AI_SUCCESS &&
-            material->GetTexture(aiTextureType_BASE_COLOR, 0, &path) != AI_SUCCESS)
-            continue;
+        aiTextureType type = aiTextureType_DIFFUSE;
+        if (material->GetTexture(type, 0, &path) != AI_SUCCESS)
+        {
+            type = aiTextureType_BASE_COLOR;
+            if (material->GetTexture(type, 0, &path) != AI_SUCCESS)
+                continue;
+        }
         std::string file = NameOf(path);
         if (file.empty())
             continue;
-        if (file[0] == '*' || scene_.GetEmbeddedTexture(file.c_str()) != nullptr)
+        summary.wrap_width = Repeats(*material, type, true);
+        summary.wrap_height = Repeats(*material, type, false);
+        const aiTexture* embedded = scene_.GetEmbeddedTexture(file.c_str());
+        if (file[0] == '*' || embedded != nullptr)
         {
-            Note("texture " + Quoted(file) +
-                 " is inside the file: a plain white texture stands in");
+            std::string hint = embedded != nullptr ? std::string(embedded->achFormatHint) : "";
+            if (embedded == nullptr || embedded->mHeight != 0 || embedded->pcData == nullptr ||
+                (hint != "png" && hint != "jpg"))
+            {
+                Note("texture " + Quoted(file) +
+                     " is inside the file in a form not written out: a plain white texture "
+                     "stands in");
+                summary.wrap_width = summary.wrap_height = false;
+                return;
+            }
+            std::string name = NameOf(embedded->mFilename);
+            summary.texture_path = ImageFileStem(name.empty() ? file : name) + "." + hint;
+            summary.embedded_image.assign(reinterpret_cast<const char*>(embedded->pcData),
+                                          embedded->mWidth);
             return;
         }
         summary.texture_path = ReadableName(file);
@@ -419,10 +674,17 @@ bool SceneImporter::Run(std::string& error, ImportSummary& summary)
         return false;
     }
 
+    size_t notes_of_bones = notes_.size();
     FindBones();
+    if (!ApplySize(error, notes_of_bones))
+        return false;
     AddHostBones(summary);
     AddHostMeshes(summary);
     MeasureBounds(summary);
+    double tall = summary.maximum[2] - summary.minimum[2];
+    if (tall > 0.0 && (tall < 10.0 || tall > 2000.0))
+        Note("the model is " + ShortNumber(tall) +
+             " units tall, and a game figure about 100 to 200: --height sets its height");
     if (!LayOutSequences(error, summary))
         return false;
     SampleAnimations(summary);
@@ -448,6 +710,8 @@ const aiScene* ReadSceneFile(Assimp::Importer& importer, const std::string& path
     // Pivots and offsets folded into one node each, where the FBX reader can,
     // rather than kept as helper nodes: fewer bones, and their own names.
     importer.SetPropertyBool(AI_CONFIG_IMPORT_FBX_PRESERVE_PIVOTS, false);
+    // Collada nodes (and so bones) by their names, not their ids.
+    importer.SetPropertyBool(AI_CONFIG_IMPORT_COLLADA_USE_COLLADA_NAMES, true);
     return importer.ReadFile(path, aiProcess_Triangulate | aiProcess_JoinIdenticalVertices |
                                        aiProcess_SortByPType | aiProcess_ValidateDataStructure);
 }
@@ -479,13 +743,44 @@ bool ImportAssimpScene(const aiScene& scene, const std::string& source_name,
     return false;
 }
 
+namespace
+{
+
+// Assimp's reading progress, passed on as the step "reading".
+class ReadingProgress : public Assimp::ProgressHandler
+{
+  public:
+    explicit ReadingProgress(std::function<void(const char*, double)> report)
+        : report_(std::move(report))
+    {
+    }
+    bool Update(float percentage) override
+    {
+        if (report_ && percentage >= 0.0f)
+            report_("reading", static_cast<double>(percentage));
+        return true; // never abort
+    }
+
+  private:
+    std::function<void(const char*, double)> report_;
+};
+
+} // namespace
+
 bool ImportScene(const std::string& path, const ImportOptions& options, ModelHandle model,
                  std::string& error, std::vector<std::string>& notes, ImportSummary* summary)
 {
     try
     {
+        ReadingProgress progress(options.progress);
         Assimp::Importer importer;
+        if (options.progress)
+            importer.SetProgressHandler(&progress);
         const aiScene* scene = ReadSceneFile(importer, path);
+        // The handler stays ours: the importer goes back to one of its own
+        // (only after ours, or its first one would be lost).
+        if (options.progress)
+            importer.SetProgressHandler(nullptr);
         if (scene == nullptr)
         {
             std::string reason = importer.GetErrorString();

@@ -14,6 +14,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 struct aiFace;
@@ -33,7 +34,8 @@ struct SkinBone
 {
     const aiBone* bone = nullptr;
     int32_t node = -1;     // the node it names, or -1
-    Affine bind;           // its SkinBind, where it names a node
+    Affine bind;           // its node at rest, where it names a node
+    Affine placement;      // its SkinPlacement: where the vertices it carries stand
     bool singular = false; // its offset matrix cannot be inverted
     bool skins = false;    // a weight of it counts
 };
@@ -43,6 +45,9 @@ std::string Quoted(const std::string& text);
 
 // True for a face of three corners that holds its corners.
 bool IsTriangle(const aiFace& face);
+
+// `value` with 4 significant digits, in any locale ("1.8", "180", "2.5e+04").
+std::string ShortNumber(double value);
 
 // `value` rounded to float; one that is not finite as a float becomes 0 and
 // is counted in `replaced`.
@@ -68,17 +73,34 @@ class SceneImporter
     bool HasUnskinnedVertices(const MeshInstance& instance) const;
     void FindBones();                          // bones_: ChooseBones over what the scene asks
     void AddHostBones(ImportSummary& summary); // host_bones_, pivots on the bind-pose joints
-    // host_meshes.cpp: the meshes in the bind pose, cut to the host's vertex limit.
+    // host_meshes.cpp: the meshes in the rest pose, cut to the host's vertex limit.
     void AddHostMeshes(ImportSummary& summary);
     void NoteDroppedMeshParts(const aiMesh& mesh, size_t other_faces);
-    std::vector<int32_t> BonesOfVertices(const MeshInstance& instance);
+    // Each vertex's host bone, and where it stands at rest: an index into
+    // `placements` (the skin bones' SkinPlacement, then the mesh's node).
+    std::vector<int32_t> BonesOfVertices(const MeshInstance& instance,
+                                         std::vector<Affine>& placements,
+                                         std::vector<uint32_t>& placement_of_vertex);
     void AddHostMesh(const MeshInstance& instance, const MeshPiece& piece,
-                     const std::vector<int32_t>& bone_of_vertex, bool reverse,
+                     const std::vector<int32_t>& bone_of_vertex,
+                     const std::vector<Affine>& placements,
+                     const std::vector<uint32_t>& placement_of_vertex, bool reverse,
                      ImportSummary& summary);
     void MeasureBounds(ImportSummary& summary); // the summary's bounds, model_size_
+    // The rest pose's lowest and highest point along the host's up axis (y),
+    // as the meshes would be added now; false when there is no vertex.
+    bool RestHeightRange(double& low, double& high);
+    // up_ with the options' scale or height and ground applied, and the
+    // bones chosen again (their notes from `notes_of_bones` on made anew).
+    bool ApplySize(std::string& error, size_t notes_of_bones);
     // scene_import.cpp again:
+    // The animations that become sequences and their names: exact duplicates
+    // of an earlier one under the same name dropped, an FBX take's "Object|"
+    // prefix dropped where the rest is unique.
+    std::vector<std::pair<unsigned, std::string>> NameAnimations();
     bool LayOutSequences(std::string& error, ImportSummary& summary); // one per animation
-    void SampleAnimations(const ImportSummary& summary); // the bones' keys, from SamplePoses
+    // The bones' keys, from SamplePoses, and each sequence's extent.
+    void SampleAnimations(ImportSummary& summary);
     void FindTexture(ImportSummary& summary);
     void NoteDroppedContent();
     Affine ModelGlobal(const Affine& source_global) const

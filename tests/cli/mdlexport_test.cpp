@@ -623,6 +623,19 @@ TEST(MdlexportStatus, IsTwoForBadUsage)
          "--import-seconds is given twice"},
         {{"one.json", "--format", "fbx"}, "--format takes mdl or mdx, not \"fbx\""},
         {{"one.json", "--format=mdx", "--format", "mdl"}, "--format is given twice"},
+        {{"one.json", "--scale", "0"}, "--scale takes a number above 0, not \"0\""},
+        {{"one.json", "--scale=1,5"}, "--scale takes a number above 0, not \"1,5\""},
+        {{"one.json", "--height", "inf"}, "--height takes a number above 0, not \"inf\""},
+        {{"one.json", "--height", "-2"}, "--height takes a number above 0, not \"-2\""},
+        {{"one.json", "--scale", "2", "--height", "150"},
+         "--scale and --height cannot both be given"},
+        {{"one.json", "--scale", "2", "--scale", "3"}, "--scale is given twice"},
+        {{"one.json", "--geoset-limit", "2"},
+         "--geoset-limit takes a whole number from 3 to 65536, not \"2\""},
+        {{"one.json", "--geoset-limit=65537"},
+         "--geoset-limit takes a whole number from 3 to 65536, not \"65537\""},
+        {{"one.json", "--geoset-limit", "1e3"},
+         "--geoset-limit takes a whole number from 3 to 65536, not \"1e3\""},
     };
     for (const Case& c : cases)
     {

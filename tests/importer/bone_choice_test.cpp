@@ -19,15 +19,17 @@ void ExpectNear(const Affine& a, const Affine& b)
 
 } // namespace
 
-TEST(SkinBind, IsTheMeshNodeTimesTheInverseOffsetElseTheNodeAtRest)
+TEST(SkinPlacement, IsTheNodeAtRestTimesTheOffsetElseTheMeshNode)
 {
     bool singular = true;
-    // A mesh 5 up, a bone whose offset takes the mesh 1 to the left: bound at (1, 0, 5).
-    ExpectNear(SkinBind(Moved(0, 0, 5), Moved(-1, 0, 0), Moved(9, 9, 9), singular), Moved(1, 0, 5));
+    // A joint at rest 9 along each axis, an offset that takes the mesh 1 to the
+    // left: its vertices stand at (8, 9, 9); the mesh node (5 up) plays no part.
+    ExpectNear(SkinPlacement(Moved(9, 9, 9), Moved(-1, 0, 0), Moved(0, 0, 5), singular),
+               Moved(8, 9, 9));
     EXPECT_FALSE(singular);
     Affine flat = Moved(-1, 0, 0);
     flat.m[2][2] = 0.0; // no inverse
-    ExpectNear(SkinBind(Moved(0, 0, 5), flat, Moved(9, 9, 9), singular), Moved(9, 9, 9));
+    ExpectNear(SkinPlacement(Moved(9, 9, 9), flat, Moved(0, 0, 5), singular), Moved(0, 0, 5));
     EXPECT_TRUE(singular);
 }
 

@@ -2,6 +2,9 @@
 // hand; the real 16-bit limit is exercised through the import itself.
 #include "mesh_split.h"
 
+#include <algorithm>
+#include <array>
+#include <cstdio>
 #include <gtest/gtest.h>
 
 namespace
@@ -59,4 +62,42 @@ TEST(SplitMesh, CutsWholeTrianglesInOrderIntoPiecesWithinTheLimit)
         }
         EXPECT_EQ(source_corners, c.corners);
     }
+}
+
+TEST(SplitMesh, CutsASurfaceIntoPatchesThatRepeatFewVertices)
+{
+    // A grid of 120 x 120 squares (14,641 vertices), its triangles row by
+    // row, in pieces of at most 1,000: cutting in order would repeat a whole
+    // row of 121 vertices at each of about 16 cuts (13%); patches repeat only
+    // their edges.
+    const uint32_t side = 121;
+    std::vector<uint32_t> corners;
+    for (uint32_t y = 0; y + 1 < side; ++y)
+        for (uint32_t x = 0; x + 1 < side; ++x)
+        {
+            uint32_t a = y * side + x;
+            corners.insert(corners.end(), {a, a + 1, a + side, a + 1, a + side + 1, a + side});
+        }
+    std::vector<MeshPiece> pieces =
+        SplitMesh(corners.data(), corners.size() / 3, side * side, 1000);
+    size_t vertices = 0;
+    std::vector<std::array<uint32_t, 3>> triangles; // every triangle once, corners in order
+    for (const MeshPiece& piece : pieces)
+    {
+        EXPECT_LE(piece.vertices.size(), 1000u);
+        vertices += piece.vertices.size();
+        for (size_t c = 0; c < piece.corners.size(); c += 3)
+            triangles.push_back({piece.vertices.at(piece.corners[c]),
+                                 piece.vertices.at(piece.corners[c + 1]),
+                                 piece.vertices.at(piece.corners[c + 2])});
+    }
+    std::vector<std::array<uint32_t, 3>> expected;
+    for (size_t c = 0; c < corners.size(); c += 3)
+        expected.push_back({corners[c], corners[c + 1], corners[c + 2]});
+    std::sort(triangles.begin(), triangles.end());
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(triangles, expected);
+    EXPECT_LE(vertices, side * side * 108 / 100) << pieces.size() << " pieces";
+    std::printf("[ figures  ] %zu pieces, %zu vertices for %u\n", pieces.size(), vertices,
+                side * side);
 }

@@ -333,35 +333,43 @@ OracleFigures CheckPoses(const aiScene& scene, const ImportSummary& summary, Mod
         bool skinned;
     };
     std::vector<Binding> bindings;
+    // Per source mesh, each vertex's weights as (bone, weight).
+    std::vector<std::vector<std::vector<std::pair<unsigned, float>>>> weights_of(scene.mNumMeshes);
+    for (unsigned m = 0; m < scene.mNumMeshes; ++m)
+    {
+        const aiMesh& mesh = *scene.mMeshes[m];
+        weights_of[m].resize(mesh.mNumVertices);
+        for (unsigned b = 0; b < mesh.mNumBones; ++b)
+            for (unsigned w = 0; w < mesh.mBones[b]->mNumWeights; ++w)
+                if (mesh.mBones[b]->mWeights[w].mVertexId < mesh.mNumVertices)
+                    weights_of[m][mesh.mBones[b]->mWeights[w].mVertexId].emplace_back(
+                        b, mesh.mBones[b]->mWeights[w].mWeight);
+    }
     for (const PlacedVertex& host : vertices)
     {
         const ImportSummary::MeshOrigin& origin = summary.meshes[host.mesh];
         const aiMesh& mesh = *scene.mMeshes[origin.source_mesh];
+        const auto& weights =
+            weights_of[static_cast<size_t>(origin.source_mesh)][host.source_vertex];
         int host_node = host.bone >= 0 && static_cast<size_t>(host.bone) < summary.bones.size()
                             ? summary.bones[static_cast<size_t>(host.bone)].node
                             : -2;
         float heaviest = 0.0f;
-        for (unsigned b = 0; b < mesh.mNumBones; ++b)
-            for (unsigned w = 0; w < mesh.mBones[b]->mNumWeights; ++w)
-                if (mesh.mBones[b]->mWeights[w].mVertexId == host.source_vertex &&
-                    source.NodeByName(mesh.mBones[b]->mName.C_Str()) >= 0)
-                    heaviest = std::max(heaviest, mesh.mBones[b]->mWeights[w].mWeight);
+        for (const auto& [b, weight] : weights)
+            if (source.NodeByName(mesh.mBones[b]->mName.C_Str()) >= 0)
+                heaviest = std::max(heaviest, weight);
         Binding binding{origin.node, Matrix(), false};
         bool found = false;
         if (heaviest > 0.0f)
         {
-            for (unsigned b = 0; b < mesh.mNumBones && !found; ++b)
+            for (const auto& [b, weight] : weights)
             {
                 const aiBone& bone = *mesh.mBones[b];
-                int node = source.NodeByName(bone.mName.C_Str());
-                for (unsigned w = 0; w < bone.mNumWeights && !found; ++w)
+                if (!found && weight == heaviest &&
+                    source.NodeByName(bone.mName.C_Str()) == host_node)
                 {
-                    if (bone.mWeights[w].mVertexId == host.source_vertex &&
-                        bone.mWeights[w].mWeight == heaviest && node == host_node)
-                    {
-                        binding = Binding{node, Matrix(bone.mOffsetMatrix), true};
-                        found = true;
-                    }
+                    binding = Binding{host_node, Matrix(bone.mOffsetMatrix), true};
+                    found = true;
                 }
             }
         }
@@ -406,6 +414,16 @@ OracleFigures CheckPoses(const aiScene& scene, const ImportSummary& summary, Mod
             }
         }
     };
+
+    // The rest pose, in a still sequence after the last one (where the
+    // heading puts the added "Stand" and "Death"): no key applies there.
+    int32_t last_end = 0;
+    for (const ImportedSequence& sequence : summary.sequences)
+        last_end = std::max(last_end, sequence.end_ms);
+    int32_t still_start = (last_end / 1000 + 1) * 1000;
+    ++figures.poses;
+    compare(source.GlobalsAt(-1, 0.0),
+            mdl.WorldAt(still_start, still_start, still_start + 1000, slerp), "still");
 
     double next_start = 0.0;
     for (const ImportedSequence& sequence : summary.sequences)

@@ -85,7 +85,8 @@ struct OracleFigures
 // vertex moved by the MDL with the source vertex skinned by the one bone its
 // host bone stands for at weight 1; also that this bone is one of the
 // vertex's heaviest. `up` is the rotation expected from source to host axes.
-// Without animations, the rest pose is compared at the still sequence's start.
+// The rest pose is compared at the start of each still sequence and in a
+// still second after the last sequence.
 OracleFigures CheckPoses(const aiScene& scene, const ImportSummary& summary, ModelHandle model,
                          const Matrix& up, bool slerp);
 

@@ -1,12 +1,16 @@
 #!/usr/bin/env node
 // Converts real scene files that nobody here wrote (Debian's
-// assimp-testmodels) with `mdlexport FILE --heading auto`, and reads each
+// assimp-testmodels, and the scenes that Blender builds and exports for the
+// importer's tests) with `mdlexport FILE --heading auto`, and reads each
 // result with the independent reader (mdx-m3-viewer, pinned in package.json):
 // the counts it sees must be the imported model's (from --dump-json), its
 // sanity test must find no error and nothing severe, and its MDX writer must
 // give a file that reads back with the same counts.
 //
-//   node check_imports.js MDLEXPORT [MODELS_FOLDER]
+//   node check_imports.js MDLEXPORT [MODELS_FOLDER [SCENES_FOLDER]]
+//
+// SCENES_FOLDER holds tests/importer/scenes/build_scenes.py's output: every
+// glTF, FBX and Collada file in it is checked too.
 'use strict';
 
 const { execFileSync } = require('child_process');
@@ -17,8 +21,9 @@ const { parsers, utils } = require('mdx-m3-viewer');
 
 const binary = process.argv[2];
 const models = process.argv[3] || '/usr/share/assimp/models';
+const scenes = process.argv[4];
 if (!binary) {
-  console.error('usage: node check_imports.js MDLEXPORT [MODELS_FOLDER]');
+  console.error('usage: node check_imports.js MDLEXPORT [MODELS_FOLDER [SCENES_FOLDER]]');
   process.exit(2);
 }
 
@@ -32,7 +37,12 @@ const files = [
   'Collada/duck.dae',
   'SMD/WusonSMD.smd',
   'OBJ/spider.obj',
-];
+].map((file) => path.join(models, file));
+if (scenes) {
+  for (const file of fs.readdirSync(scenes).sort()) {
+    if (/\.(glb|gltf|fbx|dae)$/.test(file)) files.push(path.join(scenes, file));
+  }
+}
 
 let passed = 0;
 let failed = 0;
@@ -59,7 +69,7 @@ function counts(model) {
 const work = fs.mkdtempSync(path.join(os.tmpdir(), 'mdl-imports-'));
 try {
   for (const file of files) {
-    const source = path.join(models, file);
+    const source = file;
     const mdl = path.join(work, 'out.mdl');
     const json = path.join(work, 'out.json');
     try {
