@@ -16,6 +16,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <new>
 #include <string>
 #include <unistd.h>
 #include <vector>
@@ -36,7 +37,65 @@ void RemoveFolder()
     rmdir(g_folder.c_str());
 }
 
+// The import budget of a file the seeds' size (cli/import_budget.h).
+constexpr size_t kBudgetBytes = size_t{1152} << 20;
+
+void* Allocate(size_t size)
+{
+    if (size > kBudgetBytes)
+        return nullptr;
+    return std::malloc(size == 0 ? 1 : size);
+}
+
 } // namespace
+
+// One allocation past the budget is refused as the command line's budget
+// refuses it (std::bad_alloc; there the child then ends with the budget's
+// message), where the sanitizer would end the run at once on one it cannot
+// map. Assimp's own allocations come here too: an executable's operator new
+// takes the place of every other.
+void* operator new(size_t size)
+{
+    if (void* memory = Allocate(size))
+        return memory;
+    throw std::bad_alloc();
+}
+void* operator new[](size_t size)
+{
+    return operator new(size);
+}
+void* operator new(size_t size, const std::nothrow_t&) noexcept
+{
+    return Allocate(size);
+}
+void* operator new[](size_t size, const std::nothrow_t&) noexcept
+{
+    return Allocate(size);
+}
+void operator delete(void* memory) noexcept
+{
+    std::free(memory);
+}
+void operator delete[](void* memory) noexcept
+{
+    std::free(memory);
+}
+void operator delete(void* memory, size_t) noexcept
+{
+    std::free(memory);
+}
+void operator delete[](void* memory, size_t) noexcept
+{
+    std::free(memory);
+}
+void operator delete(void* memory, const std::nothrow_t&) noexcept
+{
+    std::free(memory);
+}
+void operator delete[](void* memory, const std::nothrow_t&) noexcept
+{
+    std::free(memory);
+}
 
 extern "C" int LLVMFuzzerInitialize(int*, char***)
 {
