@@ -62,8 +62,6 @@ struct CommandLine
 
 // Reads `argv[1..argc-1]` into `out`. False with `error` (the rule broken,
 // without the program's name) on an unknown option, an option without its
-// Reads `argv[1..argc-1]` into `out`. False with `error` (the rule broken,
-// without the program's name) on an unknown option, an option without its
 // value, an option given twice, an --up other than y or z, a --format other
 // than mdl or mdx, a --texture-quality that is not a whole number from 1 to
 // 100, --scale or --height not a finite number above 0 (or both given),
