@@ -20,16 +20,6 @@ namespace
 // with the terminator).
 constexpr size_t kDialogPathMax = 255;
 
-std::string FolderOf(const std::string& path)
-{
-    size_t slash = path.find_last_of('/');
-    if (slash == std::string::npos)
-        return ".";
-    if (slash == 0)
-        return "/";
-    return path.substr(0, slash);
-}
-
 // Runs the plug-in with the dialog answering `path`. A path longer than the
 // dialog takes is answered relative to its folder, made current for the run.
 bool RunPlugIn(PlugInBase& plugin, ModelHandle model, const std::string& path, int32_t& status)

@@ -94,3 +94,13 @@ bool CopyToEnd(int from, int to, uint64_t& copied, bool& read_failed)
         copied += static_cast<uint64_t>(got);
     }
 }
+
+std::string FolderOf(const std::string& path)
+{
+    size_t slash = path.find_last_of('/');
+    if (slash == std::string::npos)
+        return ".";
+    if (slash == 0)
+        return "/";
+    return path.substr(0, slash);
+}

@@ -20,4 +20,8 @@ bool WriteAll(int fd, const char* data, size_t size);
 // to `copied`. False when a read or a write fails; `read_failed` tells which.
 bool CopyToEnd(int from, int to, uint64_t& copied, bool& read_failed);
 
+// The folder of `path`: what comes before its last slash ("/" for a path
+// at the root, "." for a bare name).
+std::string FolderOf(const std::string& path);
+
 #endif

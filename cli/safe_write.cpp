@@ -39,16 +39,6 @@ void RemoveTemporariesAndDie(int signal_number)
     std::raise(signal_number);
 }
 
-std::string FolderOf(const std::string& path)
-{
-    size_t slash = path.find_last_of('/');
-    if (slash == std::string::npos)
-        return ".";
-    if (slash == 0)
-        return "/";
-    return path.substr(0, slash);
-}
-
 std::string LastComponent(const std::string& path)
 {
     size_t slash = path.find_last_of('/');
