@@ -64,55 +64,8 @@ const std::string kOneTriangleJson = R"({
              "position_keys": [[1, 0, 2, 0]], "rotation_keys": [[24, 0, 0, 0]]}]
 })";
 
-// Host (x, y, z) is written z, x, y. The face normal is the host's +z, so
-// every normal is written 1, 0, 0. Frame 1 is 1000/24 = 41.67 ms, cut to 41;
-// frame 24 is 1000. No rotation is the quaternion 0, 0, 0, 1. The pivot is
-// the bone's own offset, as it has no parent.
-const std::string kOneTriangleMdl = Header(1, 1) +
-                                    "Geoset {\n"
-                                    "\tVertices 3 {\n"
-                                    "\t\t{ 0.000000, 0.000000, 0.000000 },\n"
-                                    "\t\t{ 0.000000, 1.000000, 0.000000 },\n"
-                                    "\t\t{ 0.000000, 0.000000, 1.000000 },\n"
-                                    "\t}\n"
-                                    "Normals 3 {\n"
-                                    "\t\t{ 1.000000, 0.000000, 0.000000 },\n"
-                                    "\t\t{ 1.000000, 0.000000, 0.000000 },\n"
-                                    "\t\t{ 1.000000, 0.000000, 0.000000 },\n"
-                                    "\t}\n"
-                                    "\tTVertices 3 {\n"
-                                    "\t\t{ 0.000000, 0.000000 },\n"
-                                    "\t\t{ 1.000000, 0.000000 },\n"
-                                    "\t\t{ 0.000000, 1.000000 },\n"
-                                    "\t}\n"
-                                    "\tVertexGroup {\n"
-                                    "\t\t0,\n"
-                                    "\t\t0,\n"
-                                    "\t\t0,\n"
-                                    "\t}\n"
-                                    "\tFaces 1 3 {\n"
-                                    "\t\tTriangles {\n"
-                                    "\t\t{  0, 1, 2 },\n"
-                                    "\t\t}\n"
-                                    "\t}\n" +
-                                    GeosetEnd(1) +
-                                    "Bone \"Root\" {\n"
-                                    "\tObjectId 0,\n"
-                                    "\tGeosetId Multiple,\n"
-                                    "\tGeosetAnimId None,\n"
-                                    "\tTranslation 1 {\n"
-                                    "\t\tLinear,\n"
-                                    "\t\t41: { 0.000000, 0.000000, 2.000000 },\n"
-                                    "\t}\n"
-                                    "\tRotation 1 {\n"
-                                    "\t\tLinear,\n"
-                                    "\t\t1000: { 0.000000, 0.000000, 0.000000, 1.000000 },\n"
-                                    "\t}\n"
-                                    "}\n"
-                                    "\n"
-                                    "PivotPoints 1 {\n"
-                                    "\t{ 3.000000, 1.000000, 2.000000 },\n"
-                                    "}";
+// Its export: the shared one-triangle model's (test_fixtures.h).
+const std::string& kOneTriangleMdl = kOneTriangleFile;
 
 // Defaults, key order, a chain of parents, a parent that matches no bone, key
 // times that are negative or fractional, and an empty mesh.
