@@ -104,6 +104,8 @@ bool ParseCommandLine(int argc, const char* const* argv, CommandLine& out, std::
         }
         else if (std::strcmp(arg, "--keep-all-keys") == 0)
             out.keep_all_keys = true;
+        else if (std::strcmp(arg, "--as-plugin") == 0)
+            out.as_plugin = true;
         else if (std::strcmp(arg, "--up") == 0 || (glued = GluedLong(arg, "--up")) != nullptr)
         {
             bool seen = out.up != 0;
@@ -166,14 +168,17 @@ const char* UsageText()
 {
     return "Usage: mdlexport MODEL [MODEL ...] [-o OUT] [--heading FILE|auto] [--quiet]\n"
            "                 [--up y|z] [--keep-all-keys] [--dump-json FILE]\n"
-           "                 [--texture-quality N]\n"
+           "                 [--texture-quality N] [--as-plugin]\n"
            "\n"
            "Exports each model as a Warcraft III MDL text model, byte for byte as the\n"
            "modelling host's export plug-in writes it. A MODEL whose extension names a\n"
            "scene format (glTF, FBX, Collada, X, SMD, OBJ and more) is imported as the\n"
            "host would hold it; any other (.json) is a model description. An image\n"
            "(.png, .jpg, .jpeg, .bmp, .tga, .gif, .psd) is converted to a BLP texture,\n"
-           "the game's format (its output ends in .blp).\n"
+           "the game's format (its output ends in .blp). A scene given -o OUT.mdx, or\n"
+           "-o OUT.mdl without --heading or --dump-json, is converted as a whole game\n"
+           "model: its materials, bone weights, extents, attachment points, and its\n"
+           "textures as BLP files beside OUT.\n"
            "\n"
            "  -o, --output OUT   the output file; with several inputs, or when OUT is an\n"
            "                     existing folder, the folder that receives one NAME.mdl\n"
@@ -188,6 +193,7 @@ const char* UsageText()
            "                     file records, else y)\n"
            "      --keep-all-keys  scene files: keep every sampled key\n"
            "      --dump-json FILE  write the model as a model description (one input)\n"
+           "      --as-plugin    scene files: the plug-in's MDL even for -o OUT.mdl\n"
            "      --texture-quality N  the JPEG quality of BLP textures, 1 to 100\n"
            "                     (default 90)\n"
            "  -h, --help         this text\n"

@@ -2,7 +2,7 @@
 //
 //   mdlexport MODEL [MODEL ...] [-o OUT] [--heading FILE|auto] [--quiet]
 //             [--up y|z] [--keep-all-keys] [--dump-json FILE]
-//             [--texture-quality N]
+//             [--texture-quality N] [--as-plugin]
 //   mdlexport --help | --version
 //
 // A MODEL whose extension names a scene format (glTF, FBX, Collada, ...) is a
@@ -34,6 +34,9 @@ struct CommandLine
     // written as a model description.
     char up = 0;
     bool keep_all_keys = false;
+    // A scene written to an MDX or MDL file goes the plug-in's way (a
+    // stand-in model through the unchanged plug-in), not as a whole model.
+    bool as_plugin = false;
     bool has_dump_json = false;
     std::string dump_json;
     // The JPEG quality of BLP textures, 1 to 100; 0 for the default.

@@ -11,6 +11,7 @@
 #include "model_description.h"
 #include "model_json.h"
 #include "output_paths.h"
+#include "scene_convert.h"
 #include "scene_import.h"
 #include "stand_in_model.h"
 
@@ -337,8 +338,20 @@ int main(int argc, char** argv)
     int worst = kExitDone;
     ExportRequest request{&options, options.has_heading ? &heading : nullptr, auto_heading};
     for (size_t i = 0; i < options.inputs.size(); ++i)
-        worst = std::max(worst, IsImageFileName(options.inputs[i])
-                                    ? ConvertImage(options.inputs[i], outputs[i], options)
-                                    : ExportOne(options.inputs[i], outputs[i], request));
+    {
+        const std::string& input = options.inputs[i];
+        if (IsImageFileName(input))
+            worst = std::max(worst, ConvertImage(input, outputs[i], options));
+        else if (!IsModelDescription(input) && ConvertsWhole(outputs[i], options))
+        {
+            bool same = SameFile(input, outputs[i]);
+            if (same)
+                Report(input + ": the output " + outputs[i] + " is the input itself");
+            worst = std::max(worst, same ? kExitRefused
+                                         : ConvertSceneWhole(input, outputs[i], options, Report));
+        }
+        else
+            worst = std::max(worst, ExportOne(input, outputs[i], request));
+    }
     return worst;
 }
