@@ -108,6 +108,23 @@ def parse_cli_runs(work):
     return runs
 
 
+def parse_time_runs(work, prefix):
+    """Runs of GNU time -v saved as PREFIX-N.time, as parse_cli_runs reads them."""
+    runs = []
+    index = 1
+    while os.path.exists(os.path.join(work, f"{prefix}-{index}.time")):
+        with open(os.path.join(work, f"{prefix}-{index}.time"), encoding="utf-8") as f:
+            text = f.read()
+        index += 1
+        m = re.search(r"Maximum resident set size \(kbytes\): (\d+)", text)
+        user = re.search(r"User time \(seconds\): ([\d.]+)", text)
+        system = re.search(r"System time \(seconds\): ([\d.]+)", text)
+        runs.append({"peak": int(m.group(1)) * 1024 if m else None,
+                     "cpu": float(user.group(1)) + float(system.group(1)) if user and system
+                     else None})
+    return runs
+
+
 def median_of(runs, key):
     values = [r[key] for r in runs if r.get(key) is not None]
     return statistics.median(values) if values else None
@@ -232,6 +249,54 @@ def main():
         table.add("5 texture", "texture writer not built", "-", "")
         targets.append(("textures convert at 20 megapixels a second or more "
                         "(the texture writer is not built)", False))
+
+    # 6. The model library.
+    mdlx_path = os.path.join(work, "mdlx.json")
+    if os.path.exists(mdlx_path):
+        with open(os.path.join(work, "mdl-bytes"), encoding="utf-8") as f:
+            mdl_bytes = int(f.read().strip())
+        runs5 = load_benchmarks(mdlx_path)
+        read = find(runs5, "BM_ReadMdl")
+        write = find(runs5, "BM_WriteMdx")
+        both = find(runs5, "BM_MdlToMdx")
+        read_rate = mdl_bytes / MB / read["cpu_s"]
+        write_rate = write["bytes"] / MB / write["cpu_s"]
+        convert_runs = parse_time_runs(work, "convert")
+        convert_cpu = median_of(convert_runs, "cpu")
+        peak = median_of(convert_runs, "peak")
+        table.add("6 mdlx", "MDL (benchmark model, 2 meshes, heading)", fmt(mdl_bytes / MB), "MB")
+        table.add("6 mdlx", "read MDL, CPU time", fmt(read["cpu_s"]), "s")
+        table.add("6 mdlx", "read MDL rate on CPU time", fmt(read_rate), "MB/s")
+        table.add("6 mdlx", "MDX written", fmt(write["bytes"] / MB), "MB")
+        table.add("6 mdlx", "write MDX, CPU time", fmt(write["cpu_s"]), "s")
+        table.add("6 mdlx", "write MDX rate on CPU time", fmt(write_rate), "MB/s")
+        table.add("6 mdlx", "MDL to MDX in memory, CPU time", fmt(both["cpu_s"]), "s")
+        table.add("6 mdlx", "mdlx-convert MDL to MDX, CPU time", fmt(convert_cpu), "s")
+        table.add("6 mdlx", "mdlx-convert peak resident memory", fmt(peak / MB), "MB",
+                  "MDL size", peak / mdl_bytes)
+        viewer = []
+        index = 1
+        while os.path.exists(os.path.join(work, f"viewer-{index}.json")):
+            with open(os.path.join(work, f"viewer-{index}.json"), encoding="utf-8") as f:
+                viewer.append(json.load(f))
+            index += 1
+        speedup = None
+        if viewer:
+            viewer_cpu = statistics.median(v["cpu_s"] for v in viewer)
+            speedup = viewer_cpu / convert_cpu
+            with open(os.path.join(work, "viewer-same"), encoding="utf-8") as f:
+                same = f.read().strip()
+            table.add("6 mdlx", f"mdx-m3-viewer load + saveMdx, CPU time (MDX {same})",
+                      fmt(viewer_cpu), "s", "mdlx-convert", speedup)
+        else:
+            table.add("6 mdlx", "mdx-m3-viewer (node missing: skipped)", "-", "")
+        targets.append((f"model library reads MDL at 300 MB/s or more ({fmt(read_rate)} MB/s), "
+                        f"writes MDX at 1 GB/s or more ({fmt(write_rate)} MB/s), converts at "
+                        f"least 10x faster than mdx-m3-viewer "
+                        f"({'x' + format(speedup, '.1f') if speedup else 'not measured'}) and "
+                        f"peaks under 2x the MDL's size (x{peak / mdl_bytes:.2f})",
+                        read_rate >= 300 and write_rate >= 1000 and peak < 2 * mdl_bytes and
+                        (speedup is None or speedup >= 10)))
 
     print(f"Medians of {repetitions} repetitions; CPU time (user + system) unless marked "
           "wall-clock. ratio = median / baseline's median, same run.")

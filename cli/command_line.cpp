@@ -119,6 +119,20 @@ bool ParseCommandLine(int argc, const char* const* argv, CommandLine& out, std::
             }
             out.up = axis[0];
         }
+        else if (std::strcmp(arg, "--format") == 0 ||
+                 (glued = GluedLong(arg, "--format")) != nullptr)
+        {
+            bool seen = out.format != 0;
+            std::string format;
+            if (!TakeValue("--format", glued, argc, argv, i, seen, format, error))
+                return false;
+            if (format != "mdl" && format != "mdx")
+            {
+                error = "--format takes mdl or mdx, not \"" + format + "\"";
+                return false;
+            }
+            out.format = format[2];
+        }
         else if (std::strcmp(arg, "--texture-quality") == 0 ||
                  (glued = GluedLong(arg, "--texture-quality")) != nullptr)
         {
@@ -166,24 +180,32 @@ bool ParseCommandLine(int argc, const char* const* argv, CommandLine& out, std::
 
 const char* UsageText()
 {
-    return "Usage: mdlexport MODEL [MODEL ...] [-o OUT] [--heading FILE|auto] [--quiet]\n"
-           "                 [--up y|z] [--keep-all-keys] [--dump-json FILE]\n"
-           "                 [--texture-quality N] [--as-plugin]\n"
+    return "Usage: mdlexport MODEL [MODEL ...] [-o OUT] [--format mdl|mdx]\n"
+           "                 [--heading FILE|auto] [--quiet] [--up y|z] [--keep-all-keys]\n"
+           "                 [--dump-json FILE] [--texture-quality N] [--as-plugin]\n"
            "\n"
            "Exports each model as a Warcraft III MDL text model, byte for byte as the\n"
            "modelling host's export plug-in writes it. A MODEL whose extension names a\n"
            "scene format (glTF, FBX, Collada, X, SMD, OBJ and more) is imported as the\n"
            "host would hold it; any other (.json) is a model description. An image\n"
            "(.png, .jpg, .jpeg, .bmp, .tga, .gif, .psd) is converted to a BLP texture,\n"
-           "the game's format (its output ends in .blp). A scene given -o OUT.mdx, or\n"
-           "-o OUT.mdl without --heading or --dump-json, is converted as a whole game\n"
-           "model: its materials, bone weights, extents, attachment points, and its\n"
-           "textures as BLP files beside OUT.\n"
+           "the game's format (its output ends in .blp). A MODEL ending in .mdl or\n"
+           ".mdx is a whole model, read and written again in the form the output\n"
+           "asks for. A scene written as MDX, or to -o OUT.mdl, is converted as a\n"
+           "whole game model (its materials, bone weights, extents, attachment points,\n"
+           "and its textures as BLP files beside OUT) unless --heading, --dump-json\n"
+           "or --as-plugin asks for the plug-in's model.\n"
            "\n"
            "  -o, --output OUT   the output file; with several inputs, or when OUT is an\n"
            "                     existing folder, the folder that receives one NAME.mdl\n"
            "                     (NAME.blp for an image) per input. Default: each input\n"
-           "                     with its extension replaced by .mdl (.blp)\n"
+           "                     with its extension replaced by .mdl (.blp; a .mdl\n"
+           "                     input's by .mdx, a .mdx input's by .mdl). An OUT\n"
+           "                     ending in .mdx is written as MDX, the game's binary form\n"
+           "      --format mdl|mdx  the form of outputs whose names come from the inputs\n"
+           "                     (no -o, or -o FOLDER). MDX of a model description or\n"
+           "                     scene needs --heading: without one the MDL is not a\n"
+           "                     whole model\n"
            "      --heading FILE put FILE's text (line ends made CR LF) in place of the\n"
            "                     line \"PASTE HEADING HERE\", so the model stands alone\n"
            "                     auto (scene files): one sequence per animation, one\n"
@@ -193,7 +215,7 @@ const char* UsageText()
            "                     file records, else y)\n"
            "      --keep-all-keys  scene files: keep every sampled key\n"
            "      --dump-json FILE  write the model as a model description (one input)\n"
-           "      --as-plugin    scene files: the plug-in's MDL even for -o OUT.mdl\n"
+           "      --as-plugin    scene files: the plug-in's model, also for MDX output\n"
            "      --texture-quality N  the JPEG quality of BLP textures, 1 to 100\n"
            "                     (default 90)\n"
            "  -h, --help         this text\n"

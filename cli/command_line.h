@@ -1,14 +1,15 @@
 // The exporter's command line:
 //
-//   mdlexport MODEL [MODEL ...] [-o OUT] [--heading FILE|auto] [--quiet]
-//             [--up y|z] [--keep-all-keys] [--dump-json FILE]
+//   mdlexport MODEL [MODEL ...] [-o OUT] [--format mdl|mdx] [--heading FILE|auto]
+//             [--quiet] [--up y|z] [--keep-all-keys] [--dump-json FILE]
 //             [--texture-quality N] [--as-plugin]
 //   mdlexport --help | --version
 //
 // A MODEL whose extension names a scene format (glTF, FBX, Collada, ...) is a
 // scene file for the importer; one whose extension names an image format
-// (.png, .jpg, ...) is an image converted to a BLP texture; any other
-// (".json") is a model description.
+// (.png, .jpg, ...) is an image converted to a BLP texture; one ending in
+// ".mdl" or ".mdx" is a model to convert; any other (".json") is a model
+// description.
 //
 // Options may stand before, between or after the inputs; "--" ends them, so
 // that an input may begin with "-". "-o OUT", "-oOUT", "--output OUT" and
@@ -26,6 +27,9 @@ struct CommandLine
     std::vector<std::string> inputs;
     bool has_output = false;
     std::string output;
+    // The form of the outputs whose names do not say it: 0, 'l' (MDL) or
+    // 'x' (MDX).
+    char format = 0;
     bool has_heading = false;
     std::string heading;
     bool quiet = false;
@@ -47,9 +51,9 @@ struct CommandLine
 
 // Reads `argv[1..argc-1]` into `out`. False with `error` (the rule broken,
 // without the program's name) on an unknown option, an option without its
-// value, an option given twice, an --up other than y or z, a
-// --texture-quality that is not a whole number from 1 to 100, --dump-json
-// with several inputs, or no input where one is needed.
+// value, an option given twice, an --up other than y or z, a --format other
+// than mdl or mdx, a --texture-quality that is not a whole number from 1 to
+// 100, --dump-json with several inputs, or no input where one is needed.
 bool ParseCommandLine(int argc, const char* const* argv, CommandLine& out, std::string& error);
 
 // The text of --help.

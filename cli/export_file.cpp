@@ -293,7 +293,7 @@ ExportFileResult ReplaceByRename(TemporaryFile& file, const Destination& destina
 } // namespace
 
 ExportFileResult ExportModelFile(ModelHandle model, const std::string& target,
-                                 const std::string* heading)
+                                 const std::string* heading, std::string* text)
 {
     // Destroyed through its virtual destructor, as the host destroys it.
     std::unique_ptr<PlugInBase> plugin(CreatePlugIn());
@@ -355,6 +355,23 @@ ExportFileResult ExportModelFile(ModelHandle model, const std::string& target,
         result_file = &spliced;
     }
 
+    if (text != nullptr)
+    {
+        // Read back whole for the caller, who writes it in another form.
+        text->resize(bytes);
+        uint64_t done = 0;
+        while (done < bytes)
+        {
+            ssize_t got = pread(result_file->fd(), text->data() + done, bytes - done,
+                                static_cast<off_t>(done));
+            if (got < 0 && errno == EINTR)
+                continue;
+            if (got <= 0)
+                return Failed(target, Reason("cannot read the export back", errno));
+            done += static_cast<uint64_t>(got);
+        }
+        return Done(bytes);
+    }
     if (destination.stream)
         return CopyIntoStream(*result_file, destination, target);
     return ReplaceByRename(*result_file, destination, target, bytes);

@@ -37,11 +37,16 @@ struct ExportFileResult
 // `heading`, when not null, is the normalized heading (heading.h) that
 // replaces the marker line. The model is the caller's to free; a completed
 // run has destroyed its contents, as the host's would be.
+//
+// With `text` not null, the finished MDL is not put in place but read into
+// `text` (the temporary files are removed either way; `target` still names
+// the folder they are made in and the output in messages), for a caller
+// that writes it in another form with WriteWholeFile.
 ExportFileResult ExportModelFile(ModelHandle model, const std::string& target,
-                                 const std::string* heading);
+                                 const std::string* heading, std::string* text = nullptr);
 
 // Writes the `size` bytes at `data` as the file `target` (a converted
-// texture), complete or absent in the same way: into a temporary file in its
+// texture or model), complete or absent in the same way: into a temporary file in its
 // folder, flushed and renamed into place, or written into an existing
 // device, pipe or socket. Done or Failed ("PATH: REASON", nothing left).
 ExportFileResult WriteWholeFile(const std::string& target, const uint8_t* data, size_t size);

@@ -1,13 +1,15 @@
-// mdlexport: exports model descriptions (JSON) as MDL text models through the
-// export plug-in, exactly as the modelling host runs it, and converts images
-// to BLP textures. See UsageText() in command_line.cpp for the command line
-// and the exit statuses.
+// mdlexport: exports model descriptions (JSON) and scenes as MDL text models
+// through the export plug-in, exactly as the modelling host runs it, converts
+// models between MDL and MDX (the model library, mdlx/) and images to BLP
+// textures. See UsageText() in command_line.cpp for the command line and the
+// exit statuses.
 #include "auto_heading.h"
 #include "blp_convert.h"
 #include "command_line.h"
 #include "export_file.h"
 #include "file_io.h"
 #include "heading.h"
+#include "model_convert.h"
 #include "model_description.h"
 #include "model_json.h"
 #include "output_paths.h"
@@ -176,7 +178,8 @@ int LoadModel(const std::string& input, const ExportRequest& request, ModelHandl
     return kExitDone;
 }
 
-int ExportOne(const std::string& input, const std::string& output, const ExportRequest& request)
+// An MDL or MDX model read and written again in `form`.
+int ConvertOne(const std::string& input, const std::string& output, ModelForm form, bool quiet)
 {
     auto started = std::chrono::steady_clock::now();
     if (SameFile(input, output))
@@ -184,11 +187,63 @@ int ExportOne(const std::string& input, const std::string& output, const ExportR
         Report(input + ": the output " + output + " is the input itself");
         return kExitRefused;
     }
+    std::string bytes;
+    std::string converted;
+    std::string error;
+    ModelSummary summary;
+    if (!ReadFileBytes(input, bytes, error) ||
+        !ConvertModel(input, FormOfPath(input), bytes, form, output, converted, error, summary))
+    {
+        Report(error);
+        return kExitRefused;
+    }
+    bytes = std::string();
+    ExportFileResult result = WriteWholeFile(
+        output, reinterpret_cast<const uint8_t*>(converted.data()), converted.size());
+    if (result.status != ExportFileStatus::Done)
+    {
+        Report(result.message);
+        return kExitUnwritable;
+    }
+    if (!quiet)
+    {
+        std::chrono::duration<double, std::milli> took = std::chrono::steady_clock::now() - started;
+        char time[32];
+        std::snprintf(time, sizeof time, "%.1f ms", took.count());
+        Report(input + " -> " + output + ": " + CountAndNoun(summary.geosets, "geoset", "geosets") +
+               ", " + CountAndNoun(summary.vertices, "vertex", "vertices") + ", " +
+               CountAndNoun(summary.triangles, "triangle", "triangles") + ", " +
+               CountAndNoun(summary.bones, "bone", "bones") + ", " +
+               CountAndNoun(summary.keys, "bone key", "bone keys") + ", " +
+               std::to_string(result.bytes) + " bytes, " + time);
+    }
+    return kExitDone;
+}
+
+// A model description or scene exported through the plug-in; as MDX, its MDL
+// (with the heading, so that it is a whole model) read and written as MDX.
+int ExportOne(const std::string& input, const std::string& output, ModelForm form,
+              const ExportRequest& request)
+{
+    auto started = std::chrono::steady_clock::now();
+    if (SameFile(input, output))
+    {
+        Report(input + ": the output " + output + " is the input itself");
+        return kExitRefused;
+    }
+    if (form == ModelForm::kMdx && request.heading == nullptr && !request.auto_heading)
+    {
+        Report(input + ": " + output +
+               ": MDX needs a whole model, and the plug-in's MDL has no sequences, textures "
+               "or materials: give --heading FILE (or --heading auto for a scene file)");
+        return kExitRefused;
+    }
 
     // The model lives as long as the export needs it: it is freed before the
     // outcome is told, and its freeing counts in the time taken.
     ExportFileResult result;
     ModelCounts counts;
+    std::string mdl; // MDX: the plug-in's MDL with its heading
     {
         StandInModel model(StandIn_CreateModel());
         std::string auto_heading;
@@ -204,7 +259,22 @@ int ExportOne(const std::string& input, const std::string& output, const ExportR
         }
         counts = CountModel(model.get());
         result = ExportModelFile(model.get(), output,
-                                 request.auto_heading ? &auto_heading : request.heading);
+                                 request.auto_heading ? &auto_heading : request.heading,
+                                 form == ModelForm::kMdx ? &mdl : nullptr);
+    }
+    if (form == ModelForm::kMdx && result.status == ExportFileStatus::Done)
+    {
+        std::string mdx;
+        std::string error;
+        ModelSummary summary;
+        if (!ConvertModel(input + ", as MDL", ModelForm::kMdl, mdl, ModelForm::kMdx, output, mdx,
+                          error, summary))
+        {
+            Report(error);
+            return kExitRefused;
+        }
+        mdl = std::string();
+        result = WriteWholeFile(output, reinterpret_cast<const uint8_t*>(mdx.data()), mdx.size());
     }
 
     switch (result.status)
@@ -323,15 +393,38 @@ int main(int argc, char** argv)
         }
         heading = NormalizeHeading(bytes);
     }
+    // Outputs named after their inputs get --format's extension, else a
+    // model's other form, else .mdl; an output's own .mdl or .mdx says its
+    // form, and --format says it for the others.
+    const bool has_format = options.format != 0;
+    const ModelForm format = options.format == 'x' ? ModelForm::kMdx : ModelForm::kMdl;
     std::vector<std::string> extensions;
     for (const std::string& input : options.inputs)
-        extensions.push_back(IsImageFileName(input) ? ".blp" : ".mdl");
+    {
+        ModelForm form = ModelForm::kMdl;
+        if (has_format)
+            form = format;
+        else if (IsModelFile(input) && FormOfPath(input) == ModelForm::kMdl)
+            form = ModelForm::kMdx;
+        extensions.push_back(IsImageFileName(input) ? ".blp" : ExtensionOf(form));
+    }
     std::vector<std::string> outputs;
     if (!PlanOutputs(options.inputs, extensions, options.has_output, options.output, outputs,
                      error))
     {
         Report(error);
         return kExitRefused;
+    }
+    std::vector<ModelForm> forms;
+    for (const std::string& output : outputs)
+    {
+        if (has_format && IsModelFile(output) && FormOfPath(output) != format)
+        {
+            Report(std::string("--format ") + (format == ModelForm::kMdx ? "mdx" : "mdl") +
+                   " disagrees with the output " + output + " (see mdlexport --help)");
+            return kExitRefused;
+        }
+        forms.push_back(IsModelFile(output) ? FormOfPath(output) : format);
     }
 
     RemoveTemporaryFilesOnSignals();
@@ -342,7 +435,10 @@ int main(int argc, char** argv)
         const std::string& input = options.inputs[i];
         if (IsImageFileName(input))
             worst = std::max(worst, ConvertImage(input, outputs[i], options));
-        else if (!IsModelDescription(input) && ConvertsWhole(outputs[i], options))
+        else if (IsModelFile(input))
+            worst = std::max(worst, ConvertOne(input, outputs[i], forms[i], options.quiet));
+        else if (!IsModelDescription(input) &&
+                 ConvertsWhole(forms[i] == ModelForm::kMdx, outputs[i], options))
         {
             bool same = SameFile(input, outputs[i]);
             if (same)
@@ -351,7 +447,7 @@ int main(int argc, char** argv)
                                          : ConvertSceneWhole(input, outputs[i], options, Report));
         }
         else
-            worst = std::max(worst, ExportOne(input, outputs[i], request));
+            worst = std::max(worst, ExportOne(input, outputs[i], forms[i], request));
     }
     return worst;
 }

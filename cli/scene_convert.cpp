@@ -56,14 +56,11 @@ struct FreeModel
 
 } // namespace
 
-bool ConvertsWhole(const std::string& output, const CommandLine& options)
+bool ConvertsWhole(bool mdx, const std::string& output, const CommandLine& options)
 {
-    if (options.as_plugin || options.has_dump_json)
+    if (options.as_plugin || options.has_dump_json || options.has_heading)
         return false;
-    std::string extension = LowerExtension(output);
-    if (extension == ".mdx")
-        return true;
-    return extension == ".mdl" && options.has_output && !options.has_heading;
+    return mdx || (LowerExtension(output) == ".mdl" && options.has_output);
 }
 
 int ConvertSceneWhole(const std::string& input, const std::string& output,
@@ -71,12 +68,6 @@ int ConvertSceneWhole(const std::string& input, const std::string& output,
                       const std::function<void(const std::string&)>& report)
 {
     auto started = std::chrono::steady_clock::now();
-    if (options.has_heading)
-    {
-        report(input + ": a scene converted to " + output +
-               " is a whole model and takes no --heading (--as-plugin writes the plug-in's)");
-        return 2;
-    }
     ImportOptions import_options;
     import_options.up = options.up == 'y'   ? UpAxisChoice::kY
                         : options.up == 'z' ? UpAxisChoice::kZ

@@ -8,10 +8,11 @@
 #include <functional>
 #include <string>
 
-// True when the scene `input` with `output` takes the whole-model way: the
-// output is an .mdx file, or an .mdl file named with -o, and neither
-// --as-plugin, --heading nor --dump-json asks for the plug-in's model.
-bool ConvertsWhole(const std::string& output, const CommandLine& options);
+// True when a scene written to `output` (in the MDX form when `mdx`) takes
+// the whole-model way: the output is MDX, or an .mdl file named with -o, and
+// neither --as-plugin, --heading nor --dump-json asks for the plug-in's model
+// (which a heading completes, and which MDX output then holds as it is).
+bool ConvertsWhole(bool mdx, const std::string& output, const CommandLine& options);
 
 // Converts `input` to `output` (MDX or MDL by its extension). Every texture
 // is converted in memory first: an image that cannot be read refuses the

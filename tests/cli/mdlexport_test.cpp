@@ -570,12 +570,18 @@ TEST(MdlexportPaths, ReplacesAnExistingOutputKeepingItsPermissions)
 
 TEST(MdlexportPaths, RefusesToOverwriteItsInput)
 {
+    // A ".mdl" input is a model to convert (into model.mdx by default), so
+    // the description asks for its own name with -o; a model the same.
     TempDir dir;
-    WriteFile(dir.Path("model.mdl"), kOneTriangleJson);
-    BinaryRun run = RunMdlexport({"model.mdl"}, {dir.Path(""), -1});
+    WriteFile(dir.Path("model.json"), kOneTriangleJson);
+    BinaryRun run = RunMdlexport({"model.json", "-o", "model.json"}, {dir.Path(""), -1});
     EXPECT_EQ(run.exit_code, 2);
-    EXPECT_EQ(run.err, "mdlexport: model.mdl: the output model.mdl is the input itself\n");
-    EXPECT_EQ(ReadFile(dir.Path("model.mdl")), kOneTriangleJson);
+    EXPECT_EQ(run.err, "mdlexport: model.json: the output model.json is the input itself\n");
+    EXPECT_EQ(ReadFile(dir.Path("model.json")), kOneTriangleJson);
+    WriteFile(dir.Path("model.mdl"), "Version {\n\tFormatVersion 800,\n}\n");
+    run = RunMdlexport({"model.mdl", "-o", "./model.mdl"}, {dir.Path(""), -1});
+    EXPECT_EQ(run.exit_code, 2);
+    EXPECT_EQ(run.err, "mdlexport: model.mdl: the output ./model.mdl is the input itself\n");
 }
 
 TEST(MdlexportStatus, IsOneForAModelWithoutMeshes)
@@ -609,6 +615,8 @@ TEST(MdlexportStatus, IsTwoForBadUsage)
         {{"one.json", "-o", "a.mdl", "-o", "b.mdl"}, "-o is given twice"},
         {{"one.json", "--heading"}, "--heading needs a value"},
         {{"one.json", "--heading="}, "--heading needs a non-empty path"},
+        {{"one.json", "--format", "fbx"}, "--format takes mdl or mdx, not \"fbx\""},
+        {{"one.json", "--format=mdx", "--format", "mdl"}, "--format is given twice"},
     };
     for (const Case& c : cases)
     {
