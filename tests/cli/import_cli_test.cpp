@@ -114,3 +114,47 @@ TEST(MdlexportImport, RefusesWhatItCannotDo)
     EXPECT_EQ(ListFolder(dir.Path("")),
               (std::vector<std::string>{"broken.gltf", "m.json", "tri.obj"}));
 }
+
+TEST(MdlexportImport, AWholeModelUnlessThePluginsModelIsAskedFor)
+{
+    TempDir dir;
+    WriteFile(dir.Path("tri.obj"), kTriangleObj);
+    ASSERT_EQ(RunMdlexport({dir.Path("tri.obj"), "-q"}).exit_code, 0);
+    const std::string plugin = ReadFile(dir.Path("tri.mdl"));
+    struct Case
+    {
+        std::vector<std::string> options;
+        const char* output;
+        int exit_code;
+        const char* starts; // the output's first bytes; null: nothing written
+        bool whole;         // a whole model: an Origin Ref and a white BLP beside it
+    };
+    const Case cases[] = {
+        {{}, "a.mdl", 0, "Version {", true},
+        {{}, "b.mdx", 0, "MDLX", true},
+        {{"--as-plugin"}, "c.mdl", 0, nullptr, false}, // the plug-in's bytes
+        {{"--as-plugin"}, "d.mdx", 2, nullptr, false}, // the plug-in's model needs a heading
+        {{"--heading", "auto"}, "e.mdx", 0, "MDLX", false},
+    };
+    for (const Case& c : cases)
+    {
+        TempDir out;
+        std::vector<std::string> args = {dir.Path("tri.obj"), "-q", "-o", out.Path(c.output)};
+        args.insert(args.end(), c.options.begin(), c.options.end());
+        BinaryRun run = RunMdlexport(args);
+        EXPECT_EQ(run.exit_code, c.exit_code) << c.output << ": " << run.err;
+        if (c.exit_code != 0)
+            continue;
+        std::string bytes = ReadFile(out.Path(c.output));
+        if (c.starts)
+            EXPECT_EQ(bytes.substr(0, std::string(c.starts).size()), c.starts) << c.output;
+        else
+            EXPECT_EQ(bytes, plugin) << c.output;
+        EXPECT_EQ(bytes.find("Origin Ref") != std::string::npos, c.whole) << c.output;
+        EXPECT_EQ(FileExists(out.Path("White.blp")), c.whole) << c.output;
+        if (c.whole)
+        {
+            EXPECT_EQ(ReadFile(out.Path("White.blp")).substr(0, 4), "BLP1") << c.output;
+        }
+    }
+}
