@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <bit>
 #include <cmath>
+#include <set>
 
 namespace
 {
@@ -113,4 +114,27 @@ uint32_t GroupTable::Add(const std::vector<int32_t>& bones)
     if (added)
         groups_.push_back(bones);
     return place->second;
+}
+
+std::vector<std::vector<size_t>> SplitByGroups(const std::vector<uint16_t>& faces,
+                                               const std::vector<uint32_t>& group_of, size_t limit)
+{
+    std::vector<std::vector<size_t>> runs(1);
+    std::set<uint32_t> used;
+    for (size_t t = 0; t < faces.size() / 3; ++t)
+    {
+        std::set<uint32_t> with = used;
+        for (size_t c = 0; c < 3; ++c)
+            with.insert(group_of[faces[3 * t + c]]);
+        if (with.size() > limit)
+        {
+            runs.emplace_back();
+            with.clear();
+            for (size_t c = 0; c < 3; ++c)
+                with.insert(group_of[faces[3 * t + c]]);
+        }
+        used = std::move(with);
+        runs.back().push_back(t);
+    }
+    return runs;
 }

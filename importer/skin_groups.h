@@ -83,4 +83,12 @@ class GroupTable
     std::vector<std::vector<int32_t>> groups_;
 };
 
+// The triangles of a mesh (three corners each, `faces`) in runs, in order,
+// such that the vertices of each run use at most `limit` distinct groups
+// (`group_of`: a group number per vertex; `limit` at least 3): the geosets
+// the mesh becomes where one cannot tell its vertices' groups apart. Each
+// run lists its triangles' indices.
+std::vector<std::vector<size_t>> SplitByGroups(const std::vector<uint16_t>& faces,
+                                               const std::vector<uint32_t>& group_of, size_t limit);
+
 #endif

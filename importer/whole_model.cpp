@@ -363,7 +363,13 @@ bool BuildWholeModel(const aiScene& scene, const std::string& scene_path,
     const size_t frame_count = bone_count ? sampling.transforms.size() / bone_count : 0;
     const SkinFrames frames{sampling.transforms.data(), frame_count, bone_count};
     const size_t mesh_count = static_cast<size_t>(msModel_GetMeshCount(host));
-    ExtentTable extents(mesh_count, sequences.size());
+    // Each geoset's vertices at rest and their groups, for the extents.
+    struct Piece
+    {
+        std::vector<Vec3d> rest;
+        std::vector<std::vector<int32_t>> bones;
+    };
+    std::vector<Piece> pieces;
     SkinFigures skin;
     size_t unbound_weights = 0;
     // A skin bone's host bone: the first bone of the node it names.
@@ -403,24 +409,18 @@ bool BuildWholeModel(const aiScene& scene, const std::string& scene_path,
             }
         }
 
-        mdlx::Geoset geoset;
         std::vector<Vec3> positions(n);
+        std::vector<Vec2> uvs(n);
         std::vector<Vec3d> rest(n);
-        std::vector<std::vector<int32_t>> group_of(n);
+        std::vector<std::vector<int32_t>> bones_of(n);
+        std::vector<uint32_t> group_of(n);
         GroupTable groups;
-        geoset.uv_sets.emplace_back();
         for (size_t v = 0; v < n; ++v)
         {
             VertexHandle vertex = msMesh_GetVertexAt(mesh, static_cast<int32_t>(v));
             msVertex_GetVertex(vertex, &positions[v]);
-            Vec2 uv{0.0f, 0.0f};
-            msVertex_GetTexCoords(vertex, &uv);
-            geoset.uv_sets[0].push_back(uv.u);
-            geoset.uv_sets[0].push_back(uv.v);
+            msVertex_GetTexCoords(vertex, &uvs[v]);
             rest[v] = Vec3d{positions[v].x, positions[v].y, positions[v].z};
-            mdlx::Vec3 p = ToFloats(MdlOrder(rest[v]));
-            geoset.vertices.insert(geoset.vertices.end(), p.begin(), p.end());
-
             const std::vector<BoneWeight>& listed =
                 v < origin.source_vertex.size() && origin.source_vertex[v] < weights.size()
                     ? weights[origin.source_vertex[v]]
@@ -436,51 +436,102 @@ bool BuildWholeModel(const aiScene& scene, const std::string& scene_path,
                 skin.group_error += group.error;
                 skin.worst_gain = std::max(skin.worst_gain, group.error - group.heaviest_error);
             }
-            uint32_t index = groups.Add(group.bones);
-            if (index >= kMaxGroups)
-            {
-                error = "mesh " + std::to_string(g) + " needs more than 255 bone groups";
-                return false;
-            }
-            geoset.vertex_groups.push_back(static_cast<uint8_t>(index));
-            group_of[v] = std::move(group.bones);
-        }
-        for (const std::vector<int32_t>& group : groups.Groups())
-        {
-            geoset.matrix_groups.push_back(static_cast<uint32_t>(group.size()));
-            for (int32_t bone : group)
-                geoset.matrix_indices.push_back(static_cast<uint32_t>(bone));
+            group_of[v] = groups.Add(group.bones);
+            bones_of[v] = std::move(group.bones);
         }
 
         const int32_t triangle_count = msMesh_GetTriangleCount(mesh);
         std::vector<VertexIndexTriple> triangles(static_cast<size_t>(triangle_count));
+        std::vector<uint16_t> faces;
         for (int32_t t = 0; t < triangle_count; ++t)
         {
             msTriangle_GetVertexIndices(msMesh_GetTriangleAt(mesh, t),
                                         &triangles[static_cast<size_t>(t)]);
             for (uint16_t corner : triangles[static_cast<size_t>(t)].corner)
-                geoset.faces.push_back(corner);
+                faces.push_back(corner);
         }
         std::vector<Vec3> normals(n);
         ComputeVertexNormals(triangles.data(), triangle_count, positions.data(), normals.data(),
                              vertex_count);
-        for (const Vec3& normal : normals)
-            for (float part : {normal.z, normal.x, normal.y})
-                geoset.normals.push_back(part);
-        geoset.material_id =
-            source.mMaterialIndex < model.materials.size() ? source.mMaterialIndex : 0u;
 
-        // The posed vertices: at every sampled frame, and at rest in the
-        // still sequences added after the animations.
-        for (size_t f = 0; f < frame_count; ++f)
+        // A vertex group is a byte: a mesh whose vertices need more groups
+        // becomes several geosets, each with the vertices its triangles use.
+        const bool whole = groups.Groups().size() <= kMaxGroups;
+        std::vector<std::vector<size_t>> runs;
+        if (whole)
+            runs.emplace_back();
+        else
+            runs = SplitByGroups(faces, group_of, kMaxGroups);
+        for (const std::vector<size_t>& run : runs)
+        {
+            std::vector<int32_t> local(n, whole ? 0 : -1);
+            std::vector<size_t> kept;
             for (size_t v = 0; v < n; ++v)
+                if (whole)
+                    local[v] = static_cast<int32_t>(v);
+            for (size_t t : run)
+                for (size_t c = 0; c < 3; ++c)
+                    local[faces[3 * t + c]] = 0; // used; numbered below
+            for (size_t v = 0, next = 0; v < n; ++v)
+                if (local[v] >= 0)
+                {
+                    local[v] = static_cast<int32_t>(next++);
+                    kept.push_back(v);
+                }
+            mdlx::Geoset geoset;
+            geoset.uv_sets.emplace_back();
+            GroupTable piece_groups;
+            Piece piece;
+            for (size_t v : kept)
+            {
+                mdlx::Vec3 p = ToFloats(MdlOrder(rest[v]));
+                geoset.vertices.insert(geoset.vertices.end(), p.begin(), p.end());
+                for (float part : {normals[v].z, normals[v].x, normals[v].y})
+                    geoset.normals.push_back(part);
+                geoset.uv_sets[0].push_back(uvs[v].u);
+                geoset.uv_sets[0].push_back(uvs[v].v);
+                geoset.vertex_groups.push_back(static_cast<uint8_t>(piece_groups.Add(bones_of[v])));
+                piece.rest.push_back(rest[v]);
+                piece.bones.push_back(bones_of[v]);
+            }
+            for (const std::vector<int32_t>& group : piece_groups.Groups())
+            {
+                geoset.matrix_groups.push_back(static_cast<uint32_t>(group.size()));
+                for (int32_t bone : group)
+                    geoset.matrix_indices.push_back(static_cast<uint32_t>(bone));
+            }
+            if (whole)
+                geoset.faces = faces;
+            for (size_t t : run)
+                for (size_t c = 0; c < 3; ++c)
+                    geoset.faces.push_back(static_cast<uint16_t>(local[faces[3 * t + c]]));
+            geoset.material_id =
+                source.mMaterialIndex < model.materials.size() ? source.mMaterialIndex : 0u;
+            model.geosets.push_back(std::move(geoset));
+            pieces.push_back(std::move(piece));
+        }
+    }
+
+    if (model.geosets.empty())
+    {
+        error = "the scene has no triangle mesh to convert";
+        return false;
+    }
+
+    // The posed vertices: at every sampled frame, and at rest in the still
+    // sequences added after the animations.
+    ExtentTable extents(model.geosets.size(), sequences.size());
+    for (size_t g = 0; g < pieces.size(); ++g)
+    {
+        const Piece& piece = pieces[g];
+        for (size_t f = 0; f < frame_count; ++f)
+            for (size_t v = 0; v < piece.rest.size(); ++v)
                 extents.Add(g, sampling.sequence[f],
-                            MdlOrder(PoseWithGroup(frames, f, group_of[v], rest[v])));
+                            MdlOrder(PoseWithGroup(frames, f, piece.bones[v], piece.rest[v])));
         for (size_t s = 0; s < sequences.size(); ++s)
             if (s >= summary.sequences.size() || frame_count == 0)
-                for (size_t v = 0; v < n; ++v)
-                    extents.Add(g, s, MdlOrder(rest[v]));
-        model.geosets.push_back(std::move(geoset));
+                for (const Vec3d& at : piece.rest)
+                    extents.Add(g, s, MdlOrder(at));
     }
 
     for (size_t g = 0; g < model.geosets.size(); ++g)

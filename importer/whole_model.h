@@ -50,7 +50,7 @@ struct SkinFigures
 
 // Builds `model` from `scene` (as read from `scene_path`), its import into
 // `host` and `summary`. `name` is the model's name. False with `error` when
-// the model cannot be written as the format requires.
+// the scene has no triangle mesh.
 bool BuildWholeModel(const aiScene& scene, const std::string& scene_path,
                      const ImportSummary& summary, ModelHandle host, const ImportOptions& options,
                      const std::string& name, mdlx::Model& model,

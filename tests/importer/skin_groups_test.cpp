@@ -108,3 +108,24 @@ TEST(GroupTable, SharesIdenticalGroups)
     EXPECT_EQ(table.Add({1, 0}), 2u); // the caller sorts
     EXPECT_EQ(table.Groups(), (std::vector<std::vector<int32_t>>{{0, 1}, {2}, {1, 0}}));
 }
+
+TEST(SplitByGroups, StartsANewRunWhereATriangleWouldPassTheLimit)
+{
+    // Vertices 0..5 in groups 0, 1, 2, 3, 0, 4.
+    const std::vector<uint32_t> group_of = {0, 1, 2, 3, 0, 4};
+    const std::vector<uint16_t> faces = {0,      1, 2, /**/ 0, 2, 4, /**/ 1, 3, 4, /**/ 5, 5, 5,
+                                         /**/ 2, 3, 0};
+    struct Case
+    {
+        size_t limit;
+        std::vector<std::vector<size_t>> runs;
+    };
+    const Case cases[] = {
+        // {0,1,2}; +3 is four: {0,1,3}; +4 is four: {4}; +2,3,0 is four: {0,2,3}.
+        {3, {{0, 1}, {2}, {3}, {4}}},
+        {4, {{0, 1, 2}, {3, 4}}}, // {0,1,2,3}; +4 is five: {4} and {2,3,0}
+        {5, {{0, 1, 2, 3, 4}}},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(SplitByGroups(faces, group_of, c.limit), c.runs) << c.limit;
+}

@@ -130,6 +130,8 @@ TEST_P(WholeModel, MovesAsTheSourcesWeightedSkin)
                                 notes, error))
         << error;
 
+    ASSERT_EQ(model.geosets.size(), summary.meshes.size()); // no mesh needs more groups
+
     Matrix up;
     for (unsigned i = 0; i < 3; ++i)
         for (unsigned j = 0; j < 3; ++j)
