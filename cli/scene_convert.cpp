@@ -2,6 +2,7 @@
 
 #include "blp_convert.h"
 #include "export_file.h"
+#include "file_io.h"
 #include "mdl_writer.h"
 #include "mdx_writer.h"
 #include "scene_import.h"
@@ -123,7 +124,9 @@ int ConvertSceneWhole(const std::string& input, const std::string& output,
     for (size_t t = 0; t < textures.size(); ++t)
     {
         const WholeModelTexture& texture = textures[t];
-        bool converted = texture.source.empty()
+        std::string copied;
+        bool converted = texture.copy ? ReadFileBytes(texture.source, copied, error)
+                         : texture.source.empty()
                              ? ConvertImageToBlp(texture.bytes.data(), texture.bytes.size(),
                                                  texture.file_name, blp_options, blps[t], error)
                              : ConvertImageFileToBlp(texture.source, blp_options, blps[t], error);
@@ -132,6 +135,8 @@ int ConvertSceneWhole(const std::string& input, const std::string& output,
             report(input + ": " + error);
             return 2;
         }
+        if (texture.copy)
+            blps[t].assign(copied.begin(), copied.end());
     }
 
     std::string bytes;

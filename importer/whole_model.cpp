@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <assimp/scene.h>
+#include <cctype>
 #include <set>
 #include <unordered_map>
 
@@ -101,6 +102,10 @@ std::vector<WholeModelTexture> ResolveTextures(const aiScene& scene, const std::
             texture.source =
                 !source.empty() && source[0] == '/' ? source : FolderOf(scene_path) + source;
             stem = BaseName(source);
+            std::string extension = source.size() >= 4 ? source.substr(source.size() - 4) : "";
+            std::transform(extension.begin(), extension.end(), extension.begin(),
+                           [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+            texture.copy = extension == ".blp";
         }
         if (stem.empty())
             stem = "Texture";

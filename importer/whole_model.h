@@ -34,6 +34,7 @@ struct WholeModelTexture
     std::string file_name; // the BLP's name, as the model's texture path gives it
     std::string source;    // the image file to read; empty when `bytes` hold the image
     std::vector<uint8_t> bytes;
+    bool copy = false; // `source` is a BLP texture already: written as it is
 };
 
 // How well the groups reproduce the source's skinning: over the vertices

@@ -158,3 +158,25 @@ TEST(MdlexportImport, AWholeModelUnlessThePluginsModelIsAskedFor)
         }
     }
 }
+
+TEST(MdlexportImport, AWholeModelsTexturesAreWrittenBesideItOrTheSceneIsRefused)
+{
+    TempDir dir;
+    const std::string obj = "mtllib t.mtl\nusemtl m\n" + kTriangleObj;
+    WriteFile(dir.Path("t.obj"), obj);
+    // A BLP texture already: written beside the model as it is.
+    WriteFile(dir.Path("t.mtl"), "newmtl m\nmap_Kd skin.blp\n");
+    WriteFile(dir.Path("skin.blp"), "BLP1 as it is");
+    TempDir out;
+    BinaryRun run = RunMdlexport({dir.Path("t.obj"), "-q", "-o", out.Path("t.mdx")});
+    ASSERT_EQ(run.exit_code, 0) << run.err;
+    EXPECT_EQ(ReadFile(out.Path("skin.blp")), "BLP1 as it is");
+    // An image that is not there: its name and the reason, nothing written.
+    WriteFile(dir.Path("t.mtl"), "newmtl m\nmap_Kd gone.png\n");
+    TempDir none;
+    run = RunMdlexport({dir.Path("t.obj"), "-q", "-o", none.Path("t.mdx")});
+    EXPECT_EQ(run.exit_code, 2);
+    EXPECT_NE(run.err.find("gone.png: cannot open"), std::string::npos) << run.err;
+    EXPECT_FALSE(FileExists(none.Path("t.mdx")));
+    EXPECT_FALSE(FileExists(none.Path("White.blp")));
+}
