@@ -119,12 +119,28 @@ std::vector<WholeModelTexture> ResolveTextures(const aiScene& scene, const std::
     return textures;
 }
 
+// The materials that the model's meshes use, in the source's order, and
+// their textures; `material_of` gets each source material's index in the
+// model (those of materials no mesh uses stay 0).
 void AddMaterials(const aiScene& scene, const std::string& scene_path, const std::string& name,
-                  mdlx::Model& model, std::vector<WholeModelTexture>& textures)
+                  const ImportSummary& summary, mdlx::Model& model,
+                  std::vector<WholeModelTexture>& textures, std::vector<uint32_t>& material_of)
 {
+    std::vector<bool> used(scene.mNumMaterials, false);
+    for (const ImportSummary::MeshOrigin& origin : summary.meshes)
+    {
+        unsigned index = scene.mMeshes[origin.source_mesh]->mMaterialIndex;
+        if (index < used.size())
+            used[index] = true;
+    }
     std::vector<SourceMaterial> materials;
+    material_of.assign(scene.mNumMaterials, 0);
     for (unsigned m = 0; m < scene.mNumMaterials; ++m)
-        materials.push_back(ReadSourceMaterial(*scene.mMaterials[m]));
+        if (used[m])
+        {
+            material_of[m] = static_cast<uint32_t>(materials.size());
+            materials.push_back(ReadSourceMaterial(*scene.mMaterials[m]));
+        }
     if (materials.empty())
         materials.emplace_back();
     std::vector<uint32_t> texture_of;
@@ -358,7 +374,8 @@ bool BuildWholeModel(const aiScene& scene, const std::string& scene_path,
     model = mdlx::Model();
     model.name = Cut(name, kNameLimit);
     model.blend_time = 150;
-    AddMaterials(scene, scene_path, name, model, textures);
+    std::vector<uint32_t> material_of;
+    AddMaterials(scene, scene_path, name, summary, model, textures, material_of);
     Sampling sampling = SampleBones(scene, summary, host, options);
     AddBones(summary, host, sampling, model);
     AddAttachments(scene, summary, model);
@@ -510,8 +527,9 @@ bool BuildWholeModel(const aiScene& scene, const std::string& scene_path,
             for (size_t t : run)
                 for (size_t c = 0; c < 3; ++c)
                     geoset.faces.push_back(static_cast<uint16_t>(local[faces[3 * t + c]]));
-            geoset.material_id =
-                source.mMaterialIndex < model.materials.size() ? source.mMaterialIndex : 0u;
+            geoset.material_id = source.mMaterialIndex < material_of.size()
+                                     ? material_of[source.mMaterialIndex]
+                                     : 0u;
             model.geosets.push_back(std::move(geoset));
             pieces.push_back(std::move(piece));
         }

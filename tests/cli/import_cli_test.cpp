@@ -171,6 +171,8 @@ TEST(MdlexportImport, AWholeModelsTexturesAreWrittenBesideItOrTheSceneIsRefused)
     BinaryRun run = RunMdlexport({dir.Path("t.obj"), "-q", "-o", out.Path("t.mdx")});
     ASSERT_EQ(run.exit_code, 0) << run.err;
     EXPECT_EQ(ReadFile(out.Path("skin.blp")), "BLP1 as it is");
+    // The reader's default material is no mesh's: no white texture for it.
+    EXPECT_FALSE(FileExists(out.Path("White.blp")));
     // An image that is not there: its name and the reason, nothing written.
     WriteFile(dir.Path("t.mtl"), "newmtl m\nmap_Kd gone.png\n");
     TempDir none;
