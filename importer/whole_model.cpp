@@ -573,10 +573,15 @@ bool BuildWholeModel(const aiScene& scene, const std::string& scene_path,
         model.sequences.push_back(sequence);
     }
     model.extent = ToExtent(extents.Model());
-    // The importer's note on weights is about the plug-in's model: here the
-    // groups keep them.
-    std::erase_if(notes, [](const std::string& note)
-                  { return note.find("each follows its heaviest bone") != std::string::npos; });
+    // The importer's notes on weights and embedded textures are about the
+    // plug-in's model: here the groups keep the weights, and the images are
+    // written.
+    std::erase_if(notes,
+                  [](const std::string& note)
+                  {
+                      return note.find("each follows its heaviest bone") != std::string::npos ||
+                             note.find("a plain white texture stands in") != std::string::npos;
+                  });
     if (unbound_weights > 0)
         notes.push_back(std::to_string(unbound_weights) +
                         " weights of bones that are not the model's dropped");

@@ -27,6 +27,7 @@ if (!binary) {
 const files = [
   'glTF2/simple_skin/simple_skin.gltf',
   'glTF2/BoxTextured-glTF/BoxTextured.gltf',
+  'glTF2/BoxTextured-glTF-Binary/BoxTextured.glb', // its image embedded
   'X/BCN_Epileptic.X',
   'X/Testwuson.X',
   'FBX/animation_with_skeleton.fbx',
