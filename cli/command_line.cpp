@@ -179,6 +179,8 @@ bool ParseCommandLine(int argc, const char* const* argv, CommandLine& out, std::
             }
             out.geoset_limit = limit;
         }
+        else if (std::strcmp(arg, "--as-plugin") == 0)
+            out.as_plugin = true;
         else if (std::strcmp(arg, "--up") == 0 || (glued = GluedLong(arg, "--up")) != nullptr)
         {
             bool seen = out.up != 0;
@@ -272,7 +274,7 @@ const char* UsageText()
 {
     return "Usage: mdlexport MODEL [MODEL ...] [-o OUT] [--format mdl|mdx]\n"
            "                 [--heading FILE|auto] [--quiet] [--up y|z] [--keep-all-keys]\n"
-           "                 [--dump-json FILE] [--texture-quality N]\n"
+           "                 [--dump-json FILE] [--texture-quality N] [--as-plugin]\n"
            "                 [--scale S | --height H] [--ground] [--geoset-limit N]\n"
            "                 [--import-memory MB] [--import-seconds S]\n"
            "\n"
@@ -283,7 +285,10 @@ const char* UsageText()
            "(.png, .jpg, .jpeg, .bmp, .tga, .gif, .psd) is converted to a BLP texture,\n"
            "the game's format (its output ends in .blp). A MODEL ending in .mdl or\n"
            ".mdx is a whole model, read and written again in the form the output\n"
-           "asks for.\n"
+           "asks for. A scene written as MDX, or to -o OUT.mdl, is converted as a\n"
+           "whole game model (its materials, bone weights, extents, attachment points,\n"
+           "and its textures as BLP files beside OUT) unless --heading, --dump-json\n"
+           "or --as-plugin asks for the plug-in's model.\n"
            "\n"
            "  -o, --output OUT   the output file; with several inputs, or when OUT is an\n"
            "                     existing folder, the folder that receives one NAME.mdl\n"
@@ -314,6 +319,7 @@ const char* UsageText()
            "                     (default: 1024 MB plus 128 MB per MB of file)\n"
            "      --import-seconds S  scene files: the processor time the import may\n"
            "                     take (default: 120 s plus 10 s per MB of file)\n"
+           "      --as-plugin    scene files: the plug-in's model, also for MDX output\n"
            "      --texture-quality N  the JPEG quality of BLP textures, 1 to 100\n"
            "                     (default 90)\n"
            "  -h, --help         this text\n"

@@ -4,7 +4,7 @@
 //             [--quiet] [--up y|z] [--keep-all-keys] [--dump-json FILE]
 //             [--scale S | --height H] [--ground] [--geoset-limit N]
 //             [--import-memory MB] [--import-seconds S]
-//             [--texture-quality N]
+//             [--texture-quality N] [--as-plugin]
 //   mdlexport --help | --version
 //
 // A MODEL whose extension names a scene format (glTF, FBX, Collada, ...) is a
@@ -41,6 +41,9 @@ struct CommandLine
     // written as a model description.
     char up = 0;
     bool keep_all_keys = false;
+    // A scene written to an MDX or MDL file goes the plug-in's way (a
+    // stand-in model through the unchanged plug-in), not as a whole model.
+    bool as_plugin = false;
     bool has_dump_json = false;
     std::string dump_json;
     // The import budget (import_budget.h) in MB and seconds; 0: by the file's

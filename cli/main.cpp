@@ -17,6 +17,7 @@
 #include "output_paths.h"
 #include "progress.h"
 #include "safe_write.h"
+#include "scene_convert.h"
 #include "scene_import.h"
 #include "stand_in_model.h"
 
@@ -25,6 +26,7 @@
 #include <charconv>
 #include <chrono>
 #include <cstdio>
+#include <functional>
 #include <memory>
 #include <string>
 #include <sys/stat.h>
@@ -386,25 +388,32 @@ int ExportOne(const std::string& input, const std::string& output, ModelForm for
     return kExitDone;
 }
 
-// A scene file is converted within its import budget (import_budget.h).
+// Runs `work` for the scene file `input` within its import budget
+// (import_budget.h), in a child process; a budget overrun is refused.
+int WithinBudget(const std::string& input, const CommandLine& options,
+                 const std::function<int()>& work)
+{
+    struct stat info;
+    uint64_t size = stat(input.c_str(), &info) == 0 && S_ISREG(info.st_mode)
+                        ? static_cast<uint64_t>(info.st_size)
+                        : 0;
+    ImportBudget budget = ImportBudgetFor(size, options.import_memory_mb, options.import_seconds);
+    std::string message;
+    int status = RunWithinBudget(budget, work, message);
+    if (status >= 0)
+        return status;
+    Report(input + ": " + message);
+    return kExitRefused;
+}
+
+// A scene file is exported through the plug-in within its import budget.
 int ExportWithinBudget(const std::string& input, const std::string& output, ModelForm form,
                        const ExportRequest& request)
 {
     if (IsModelDescription(input))
         return ExportOne(input, output, form, request);
-    struct stat info;
-    uint64_t size = stat(input.c_str(), &info) == 0 && S_ISREG(info.st_mode)
-                        ? static_cast<uint64_t>(info.st_size)
-                        : 0;
-    ImportBudget budget =
-        ImportBudgetFor(size, request.options->import_memory_mb, request.options->import_seconds);
-    std::string message;
-    int status = RunWithinBudget(
-        budget, [&] { return ExportOne(input, output, form, request); }, message);
-    if (status >= 0)
-        return status;
-    Report(input + ": " + message);
-    return kExitRefused;
+    return WithinBudget(input, *request.options,
+                        [&] { return ExportOne(input, output, form, request); });
 }
 
 // Enters every file of the run in one RunFiles; false with `error` when an
@@ -567,6 +576,20 @@ int main(int argc, char** argv)
             worst = std::max(worst, ConvertImage(input, outputs[i], options));
         else if (IsModelFile(input))
             worst = std::max(worst, ConvertOne(input, outputs[i], forms[i], options.quiet));
+        else if (!IsModelDescription(input) &&
+                 ConvertsWhole(forms[i] == ModelForm::kMdx, outputs[i], options))
+        {
+            bool same = SameFile(input, outputs[i]);
+            if (same)
+                Report(input + ": the output " + outputs[i] + " is the input itself");
+            const std::string& output = outputs[i];
+            worst = std::max(worst, same ? kExitRefused
+                                         : WithinBudget(input, options,
+                                                        [&] {
+                                                            return ConvertSceneWhole(
+                                                                input, output, options, Report);
+                                                        }));
+        }
         else
             worst = std::max(worst, ExportWithinBudget(input, outputs[i], forms[i], request));
     }

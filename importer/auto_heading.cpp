@@ -46,6 +46,8 @@ std::string LeadingWord(const std::string& name)
     return first == "alternate" ? second : first;
 }
 
+} // namespace
+
 // The game needs a "Stand" and a "Death" sequence on every unit model. Those
 // that the source's animations do not name are added as still sequences of
 // one second each after the last one, on whole seconds, where no key lies.
@@ -76,6 +78,9 @@ std::vector<ImportedSequence> WithStandAndDeath(const std::vector<ImportedSequen
     }
     return all;
 }
+
+namespace
+{
 
 // The game reads BLP and TGA textures: a source's PNG, JPEG or BMP is named
 // as the BLP that the modder converts it to, beside the model, and a leading

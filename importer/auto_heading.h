@@ -6,6 +6,12 @@
 #include "scene_import.h"
 
 #include <string>
+#include <vector>
+
+// `sequences` and, where none is named so (by its first word, in any case),
+// a still "Stand" and "Death" of one second each after the last, on whole
+// seconds.
+std::vector<ImportedSequence> WithStandAndDeath(const std::vector<ImportedSequence>& sequences);
 
 // The Sequences block (one Anim per sequence of `summary`, with its name, its
 // interval in milliseconds and its extents rounded outward to whole units:

@@ -95,6 +95,7 @@ void TrackBuilder::AddSample(float frame, int32_t sequence, const std::vector<Af
 
         Vec3 translation{0.0f, 0.0f, 0.0f};
         Vec3 angles{0.0f, 0.0f, 0.0f};
+        Quatd quaternion;
         Affine parent_inverse;
         bool usable = Invert(parent_world, parent_inverse) && IsFinite(skinning[b]);
         if (usable)
@@ -109,6 +110,7 @@ void TrackBuilder::AddSample(float frame, int32_t sequence, const std::vector<Af
             if (has_previous)
                 previous = HostQuaternion(keys.rotation.back().rotation);
             angles = HostAnglesNear(rotation, has_previous ? &previous : nullptr);
+            quaternion = QuaternionFromRotation(rotation);
             usable = IsFinite(translation) && IsFinite(angles);
         }
         if (!usable)
@@ -120,6 +122,9 @@ void TrackBuilder::AddSample(float frame, int32_t sequence, const std::vector<Af
                 Dot(HostQuaternion(angles), HostQuaternion(keys.rotation.back().rotation)) < 0.0)
                 angles.x = static_cast<float>(2.0 * std::numbers::pi);
         }
+        if (!keys.quaternions.empty() && Dot(quaternion, keys.quaternions.back()) < 0.0)
+            quaternion = Negated(quaternion);
+        keys.quaternions.push_back(quaternion);
         keys.translation.push_back(PositionKey{frame, translation});
         keys.rotation.push_back(RotationKey{frame, angles});
         world_[b] = MdlBoneWorld(parent_world, bone.pivot, translation, angles);
@@ -143,6 +148,7 @@ std::vector<BoneKeys> TrackBuilder::Finish() const
         {
             out.translation = raw.translation;
             out.rotation = raw.rotation;
+            out.quaternions = raw.quaternions;
             continue;
         }
 
@@ -198,7 +204,10 @@ std::vector<BoneKeys> TrackBuilder::Finish() const
                     out.translation.push_back(raw.translation[s]);
             if (!rotation_at_rest)
                 for (size_t s : KeepBetween(first, last, rotation_fits))
+                {
                     out.rotation.push_back(raw.rotation[s]);
+                    out.quaternions.push_back(raw.quaternions[s]);
+                }
             first = last + 1;
         }
     }

@@ -39,6 +39,10 @@ struct BoneKeys
 {
     std::vector<PositionKey> translation;
     std::vector<RotationKey> rotation;
+    // Per rotation key, the sampled rotation itself as a quaternion (host
+    // axes), each on the side of the one before: what a model that stores
+    // quaternions writes, without the angles' round trip.
+    std::vector<Quatd> quaternions;
     bool scaled = false;     // some sample had scale or mirroring, dropped
     bool non_finite = false; // some sample was not finite and was held at rest
 };

@@ -134,3 +134,71 @@ TEST(MdlexportImport, MakesNamesThatMdlReadersCanRead)
               std::string::npos)
         << run.err;
 }
+
+TEST(MdlexportImport, AWholeModelUnlessThePluginsModelIsAskedFor)
+{
+    TempDir dir;
+    WriteFile(dir.Path("tri.obj"), kTriangleObj);
+    ASSERT_EQ(RunMdlexport({dir.Path("tri.obj"), "-q"}).exit_code, 0);
+    const std::string plugin = ReadFile(dir.Path("tri.mdl"));
+    struct Case
+    {
+        std::vector<std::string> options;
+        const char* output;
+        int exit_code;
+        const char* starts; // the output's first bytes; null: nothing written
+        bool whole;         // a whole model: an Origin Ref and a white BLP beside it
+    };
+    const Case cases[] = {
+        {{}, "a.mdl", 0, "Version {", true},
+        {{}, "b.mdx", 0, "MDLX", true},
+        {{"--as-plugin"}, "c.mdl", 0, nullptr, false}, // the plug-in's bytes
+        {{"--as-plugin"}, "d.mdx", 2, nullptr, false}, // the plug-in's model needs a heading
+        {{"--heading", "auto"}, "e.mdx", 0, "MDLX", false},
+    };
+    for (const Case& c : cases)
+    {
+        TempDir out;
+        std::vector<std::string> args = {dir.Path("tri.obj"), "-q", "-o", out.Path(c.output)};
+        args.insert(args.end(), c.options.begin(), c.options.end());
+        BinaryRun run = RunMdlexport(args);
+        EXPECT_EQ(run.exit_code, c.exit_code) << c.output << ": " << run.err;
+        if (c.exit_code != 0)
+            continue;
+        std::string bytes = ReadFile(out.Path(c.output));
+        if (c.starts)
+            EXPECT_EQ(bytes.substr(0, std::string(c.starts).size()), c.starts) << c.output;
+        else
+            EXPECT_EQ(bytes, plugin) << c.output;
+        EXPECT_EQ(bytes.find("Origin Ref") != std::string::npos, c.whole) << c.output;
+        EXPECT_EQ(FileExists(out.Path("White.blp")), c.whole) << c.output;
+        if (c.whole)
+        {
+            EXPECT_EQ(ReadFile(out.Path("White.blp")).substr(0, 4), "BLP1") << c.output;
+        }
+    }
+}
+
+TEST(MdlexportImport, AWholeModelsTexturesAreWrittenBesideItOrTheSceneIsRefused)
+{
+    TempDir dir;
+    const std::string obj = "mtllib t.mtl\nusemtl m\n" + kTriangleObj;
+    WriteFile(dir.Path("t.obj"), obj);
+    // A BLP texture already: written beside the model as it is.
+    WriteFile(dir.Path("t.mtl"), "newmtl m\nmap_Kd skin.blp\n");
+    WriteFile(dir.Path("skin.blp"), "BLP1 as it is");
+    TempDir out;
+    BinaryRun run = RunMdlexport({dir.Path("t.obj"), "-q", "-o", out.Path("t.mdx")});
+    ASSERT_EQ(run.exit_code, 0) << run.err;
+    EXPECT_EQ(ReadFile(out.Path("skin.blp")), "BLP1 as it is");
+    // The reader's default material is no mesh's: no white texture for it.
+    EXPECT_FALSE(FileExists(out.Path("White.blp")));
+    // An image that is not there: its name and the reason, nothing written.
+    WriteFile(dir.Path("t.mtl"), "newmtl m\nmap_Kd gone.png\n");
+    TempDir none;
+    run = RunMdlexport({dir.Path("t.obj"), "-q", "-o", none.Path("t.mdx")});
+    EXPECT_EQ(run.exit_code, 2);
+    EXPECT_NE(run.err.find("gone.png: cannot open"), std::string::npos) << run.err;
+    EXPECT_FALSE(FileExists(none.Path("t.mdx")));
+    EXPECT_FALSE(FileExists(none.Path("White.blp")));
+}

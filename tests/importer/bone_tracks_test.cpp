@@ -253,4 +253,15 @@ TEST(TrackBuilder, ConsecutiveRotationKeysStayOnOneSide)
         EXPECT_NEAR(Dot(before, after), std::cos(20.0 * kPi / 180.0), 1e-6) << "key " << k;
         EXPECT_LE(std::fabs(keys.rotation[k].rotation.x), 2 * kPi + 1e-5);
     }
+    // The sampled quaternions themselves: the same turns, on the same side
+    // as the angles' (half of 40 degrees a frame about x).
+    ASSERT_EQ(keys.quaternions.size(), 30u);
+    for (size_t k = 0; k < keys.quaternions.size(); ++k)
+    {
+        const Quatd& q = keys.quaternions[k];
+        double half = static_cast<double>(k) * 20.0 * kPi / 180.0;
+        EXPECT_NEAR(q.x, std::sin(half), 1e-12) << "key " << k;
+        EXPECT_NEAR(q.w, std::cos(half), 1e-12) << "key " << k;
+        EXPECT_NEAR(Dot(q, HostQuaternion(keys.rotation[k].rotation)), 1.0, 1e-6) << "key " << k;
+    }
 }

@@ -1,0 +1,140 @@
+#include "skin_groups.h"
+
+#include <algorithm>
+#include <bit>
+#include <cmath>
+#include <set>
+
+namespace
+{
+
+// The most bones whose groups are tried: 56 groups of one to four of six.
+constexpr size_t kMaxCandidates = 6;
+
+} // namespace
+
+SkinGroup ChooseSkinGroup(Vec3d position, const BoneWeight* weights, size_t weight_count,
+                          const SkinFrames& frames)
+{
+    // The weights that count, one per bone (a bone listed twice adds up).
+    std::vector<BoneWeight> counted;
+    for (size_t i = 0; i < weight_count; ++i)
+    {
+        if (!(weights[i].weight > 0.0f))
+            continue;
+        auto same = std::find_if(counted.begin(), counted.end(),
+                                 [&](const BoneWeight& w) { return w.bone == weights[i].bone; });
+        if (same == counted.end())
+            counted.push_back(weights[i]);
+        else
+            same->weight += weights[i].weight;
+    }
+    SkinGroup group;
+    if (counted.empty())
+        return group;
+    std::sort(counted.begin(), counted.end(),
+              [](const BoneWeight& a, const BoneWeight& b)
+              { return a.weight != b.weight ? a.weight > b.weight : a.bone < b.bone; });
+    group.bones = {counted[0].bone};
+    if (counted.size() == 1 || frames.frame_count == 0)
+        return group;
+
+    double total = 0.0;
+    for (const BoneWeight& w : counted)
+        total += w.weight;
+    const size_t candidates = std::min(counted.size(), kMaxCandidates);
+    // Per frame: where the source puts the vertex, then where each candidate
+    // bone alone puts it.
+    const size_t stride = candidates + 1;
+    std::vector<Vec3d> points(frames.frame_count * stride);
+    for (size_t f = 0; f < frames.frame_count; ++f)
+    {
+        Vec3d source;
+        for (const BoneWeight& w : counted)
+            source = Add(source, Scale(Apply(frames.At(f, w.bone), position), w.weight / total));
+        points[f * stride] = source;
+        for (size_t c = 0; c < candidates; ++c)
+            points[f * stride + 1 + c] = Apply(frames.At(f, counted[c].bone), position);
+    }
+
+    // Every group of one to four candidates, fewer bones first; bit c stands
+    // for candidate c, so among groups of a size the heavier bones come first.
+    unsigned best_mask = 1;
+    double best = -1.0;
+    for (int size = 1; size <= static_cast<int>(kMaxGroupBones); ++size)
+    {
+        for (unsigned mask = 1; mask < (1u << candidates); ++mask)
+        {
+            if (std::popcount(mask) != size)
+                continue;
+            double error = 0.0;
+            for (size_t f = 0; f < frames.frame_count; ++f)
+            {
+                Vec3d sum;
+                for (size_t c = 0; c < candidates; ++c)
+                    if (mask & (1u << c))
+                        sum = Add(sum, points[f * stride + 1 + c]);
+                error += Length(Subtract(Scale(sum, 1.0 / size), points[f * stride]));
+            }
+            if (mask == 1)
+                group.heaviest_error = error;
+            // A group must do clearly better than a smaller or heavier one.
+            if (best < 0.0 || error < best * (1.0 - 1e-9))
+            {
+                best = error;
+                best_mask = mask;
+            }
+        }
+    }
+    group.bones.clear();
+    for (size_t c = 0; c < candidates; ++c)
+        if (best_mask & (1u << c))
+            group.bones.push_back(counted[c].bone);
+    std::sort(group.bones.begin(), group.bones.end());
+    const double frame_count = static_cast<double>(frames.frame_count);
+    group.error = best / frame_count;
+    group.heaviest_error /= frame_count;
+    return group;
+}
+
+Vec3d PoseWithGroup(const SkinFrames& frames, size_t frame, const std::vector<int32_t>& bones,
+                    Vec3d position)
+{
+    if (bones.empty())
+        return position;
+    Vec3d sum;
+    for (int32_t bone : bones)
+        sum = Add(sum, Apply(frames.At(frame, bone), position));
+    return Scale(sum, 1.0 / static_cast<double>(bones.size()));
+}
+
+uint32_t GroupTable::Add(const std::vector<int32_t>& bones)
+{
+    auto [place, added] = index_.try_emplace(bones, static_cast<uint32_t>(groups_.size()));
+    if (added)
+        groups_.push_back(bones);
+    return place->second;
+}
+
+std::vector<std::vector<size_t>> SplitByGroups(const std::vector<uint16_t>& faces,
+                                               const std::vector<uint32_t>& group_of, size_t limit)
+{
+    std::vector<std::vector<size_t>> runs(1);
+    std::set<uint32_t> used;
+    for (size_t t = 0; t < faces.size() / 3; ++t)
+    {
+        std::set<uint32_t> with = used;
+        for (size_t c = 0; c < 3; ++c)
+            with.insert(group_of[faces[3 * t + c]]);
+        if (with.size() > limit)
+        {
+            runs.emplace_back();
+            with.clear();
+            for (size_t c = 0; c < 3; ++c)
+                with.insert(group_of[faces[3 * t + c]]);
+        }
+        used = std::move(with);
+        runs.back().push_back(t);
+    }
+    return runs;
+}
