@@ -41,12 +41,6 @@ std::string StemOf(const std::string& path)
     return dot == std::string::npos || dot == 0 ? name : name.substr(0, dot);
 }
 
-std::string FolderOf(const std::string& path)
-{
-    size_t slash = path.find_last_of('/');
-    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
-}
-
 struct FreeModel
 {
     void operator()(ModelHandle model) const
@@ -149,7 +143,7 @@ int ConvertSceneWhole(const std::string& input, const std::string& output,
     }
     for (size_t t = 0; t < textures.size(); ++t)
     {
-        ExportFileResult written = WriteWholeFile(FolderOf(output) + textures[t].file_name,
+        ExportFileResult written = WriteWholeFile(FolderOf(output) + "/" + textures[t].file_name,
                                                   blps[t].data(), blps[t].size());
         if (written.status != ExportFileStatus::Done)
         {

@@ -69,7 +69,7 @@ float ToFiniteFloat(double value, size_t& replaced)
     return 0.0f;
 }
 
-void SceneImporter::ChooseAxes(ImportSummary& summary)
+void SceneImporter::ChooseAxes()
 {
     UpAxis up;
     if (options_.up == UpAxisChoice::kZ)
@@ -78,9 +78,6 @@ void SceneImporter::ChooseAxes(ImportSummary& summary)
         up = UpAxis{};
     Mat3 r = UpRotation(up);
     up_ = FromLinear(r);
-    for (int i = 0; i < 3; ++i)
-        for (int j = 0; j < 3; ++j)
-            summary.up_rotation[i][j] = r.m[i][j];
     if (up.axis != 1 || up.sign != 1)
         Note(std::string("the up axis is ") + (up.sign < 0 ? "-" : "+") + "xyz"[up.axis] +
              ": turned so that it is +y");
@@ -657,7 +654,7 @@ bool SceneImporter::Run(std::string& error, ImportSummary& summary)
         error = source_ + ": the scene has no nodes";
         return false;
     }
-    ChooseAxes(summary);
+    ChooseAxes();
     nodes_ = CollectNodes(scene_.mRootNode);
     FindInstances();
 
@@ -678,6 +675,9 @@ bool SceneImporter::Run(std::string& error, ImportSummary& summary)
     FindBones();
     if (!ApplySize(error, notes_of_bones))
         return false;
+    for (int i = 0; i < 3; ++i)
+        for (int j = 0; j < 4; ++j)
+            summary.to_model[i][j] = up_.m[i][j];
     AddHostBones(summary);
     AddHostMeshes(summary);
     MeasureBounds(summary);

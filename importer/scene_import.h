@@ -127,8 +127,9 @@ struct ImportSummary
     // The rest pose's bounds in MDL axis order (host z, x, y); zero when empty.
     double minimum[3] = {0.0, 0.0, 0.0};
     double maximum[3] = {0.0, 0.0, 0.0};
-    // The rotation applied to the source, rows first: host = up_rotation * source.
-    double up_rotation[3][3] = {{1.0, 0.0, 0.0}, {0.0, 1.0, 0.0}, {0.0, 0.0, 1.0}};
+    // Source space to model space, rows first (3 x 4): the up axis turned to
+    // +y, then the options' size and ground. host = to_model * source.
+    double to_model[3][4] = {{1.0, 0.0, 0.0, 0.0}, {0.0, 1.0, 0.0, 0.0}, {0.0, 0.0, 1.0, 0.0}};
 
     struct MeshOrigin
     {

@@ -67,8 +67,8 @@ class SceneImporter
 
   private:
     // The steps of Run, in order. scene_import.cpp:
-    void ChooseAxes(ImportSummary& summary); // up_: the source's up axis turned to +Y
-    void FindInstances();                    // instances_: every mesh as each node places it
+    void ChooseAxes();    // up_: the source's up axis turned to +Y
+    void FindInstances(); // instances_: every mesh as each node places it
     std::vector<SkinBone> SkinBonesOf(const MeshInstance& instance) const;
     bool HasUnskinnedVertices(const MeshInstance& instance) const;
     void FindBones();                          // bones_: ChooseBones over what the scene asks

@@ -18,10 +18,12 @@ SkinGroup ChooseSkinGroup(Vec3d position, const BoneWeight* weights, size_t weig
 {
     // The weights that count, one per bone (a bone listed twice adds up).
     std::vector<BoneWeight> counted;
+    double total = 0.0;
     for (size_t i = 0; i < weight_count; ++i)
     {
         if (!(weights[i].weight > 0.0f))
             continue;
+        total += weights[i].weight;
         auto same = std::find_if(counted.begin(), counted.end(),
                                  [&](const BoneWeight& w) { return w.bone == weights[i].bone; });
         if (same == counted.end())
@@ -30,6 +32,7 @@ SkinGroup ChooseSkinGroup(Vec3d position, const BoneWeight* weights, size_t weig
             same->weight += weights[i].weight;
     }
     SkinGroup group;
+    group.position = position;
     if (counted.empty())
         return group;
     std::sort(counted.begin(), counted.end(),
@@ -39,53 +42,68 @@ SkinGroup ChooseSkinGroup(Vec3d position, const BoneWeight* weights, size_t weig
     if (counted.size() == 1 || frames.frame_count == 0)
         return group;
 
-    double total = 0.0;
-    for (const BoneWeight& w : counted)
-        total += w.weight;
     const size_t candidates = std::min(counted.size(), kMaxCandidates);
+    // The two places the vertex may stand: where it stands (its heaviest
+    // bone's), and where the source's weighted skin puts it at rest.
+    Vec3d places[2] = {position, Vec3d{}};
+    for (size_t i = 0; i < weight_count; ++i)
+        if (weights[i].weight > 0.0f)
+            places[1] = Add(places[1], Scale(weights[i].at, weights[i].weight / total));
+    // Where the bind pose is the rest pose the two are one (but for rounding).
+    const size_t place_count =
+        Length(Subtract(places[1], position)) > 1e-6 * (1.0 + Length(position)) ? 2 : 1;
     // Per frame: where the source puts the vertex, then where each candidate
-    // bone alone puts it.
-    const size_t stride = candidates + 1;
+    // bone alone puts it from each place.
+    const size_t stride = 2 * candidates + 1;
     std::vector<Vec3d> points(frames.frame_count * stride);
     for (size_t f = 0; f < frames.frame_count; ++f)
     {
         Vec3d source;
-        for (const BoneWeight& w : counted)
-            source = Add(source, Scale(Apply(frames.At(f, w.bone), position), w.weight / total));
+        for (size_t i = 0; i < weight_count; ++i)
+            if (weights[i].weight > 0.0f)
+                source = Add(source, Scale(Apply(frames.At(f, weights[i].bone), weights[i].at),
+                                           weights[i].weight / total));
         points[f * stride] = source;
         for (size_t c = 0; c < candidates; ++c)
-            points[f * stride + 1 + c] = Apply(frames.At(f, counted[c].bone), position);
+            for (size_t k = 0; k < 2; ++k)
+                points[f * stride + 1 + k * candidates + c] =
+                    Apply(frames.At(f, counted[c].bone), places[k]);
     }
 
     // Every group of one to four candidates, fewer bones first; bit c stands
     // for candidate c, so among groups of a size the heavier bones come first.
     unsigned best_mask = 1;
+    size_t best_place = 0;
     double best = -1.0;
-    for (int size = 1; size <= static_cast<int>(kMaxGroupBones); ++size)
-    {
-        for (unsigned mask = 1; mask < (1u << candidates); ++mask)
+    for (size_t k = 0; k < place_count; ++k)
+        for (int size = 1; size <= static_cast<int>(kMaxGroupBones); ++size)
         {
-            if (std::popcount(mask) != size)
-                continue;
-            double error = 0.0;
-            for (size_t f = 0; f < frames.frame_count; ++f)
+            for (unsigned mask = 1; mask < (1u << candidates); ++mask)
             {
-                Vec3d sum;
-                for (size_t c = 0; c < candidates; ++c)
-                    if (mask & (1u << c))
-                        sum = Add(sum, points[f * stride + 1 + c]);
-                error += Length(Subtract(Scale(sum, 1.0 / size), points[f * stride]));
-            }
-            if (mask == 1)
-                group.heaviest_error = error;
-            // A group must do clearly better than a smaller or heavier one.
-            if (best < 0.0 || error < best * (1.0 - 1e-9))
-            {
-                best = error;
-                best_mask = mask;
+                if (std::popcount(mask) != size)
+                    continue;
+                double error = 0.0;
+                for (size_t f = 0; f < frames.frame_count; ++f)
+                {
+                    Vec3d sum;
+                    for (size_t c = 0; c < candidates; ++c)
+                        if (mask & (1u << c))
+                            sum = Add(sum, points[f * stride + 1 + k * candidates + c]);
+                    error += Length(Subtract(Scale(sum, 1.0 / size), points[f * stride]));
+                }
+                if (mask == 1 && k == 0)
+                    group.heaviest_error = error;
+                // A group must do clearly better than a smaller or heavier
+                // one, a move than staying.
+                if (best < 0.0 || error < best * (1.0 - 1e-9))
+                {
+                    best = error;
+                    best_mask = mask;
+                    best_place = k;
+                }
             }
         }
-    }
+    group.position = places[best_place];
     group.bones.clear();
     for (size_t c = 0; c < candidates; ++c)
         if (best_mask & (1u << c))

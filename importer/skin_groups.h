@@ -3,9 +3,12 @@
 // from the source's weighted skinning. Plain arrays; nothing here reads a
 // scene or writes a model.
 //
-// The source moves a vertex p to  sum_i w_i S_f(b_i) p / sum_i w_i  at each
-// sampled frame f (S_f(b) the skinning transform of bone b at that frame,
-// bind pose to posed); a group G moves it to  sum_{b in G} S_f(b) p / |G|.
+// S_f(b) is the skinning transform of bone b at sampled frame f, the joints
+// at rest to posed. The source moves a vertex to  sum_i w_i S_f(b_i) q_i /
+// sum_i w_i, where q_i is where bone b_i alone puts it with the joints at rest
+// (the q_i differ where the source's bind pose is not its rest pose); the
+// game moves the model's one vertex p with group G to  sum_{b in G} S_f(b) p
+// / |G|.
 // Of every group of one to four of the vertex's bones (its six heaviest at
 // most), the chosen one has the smallest sum over the frames of the distance
 // between the two; ties go to the smaller group, then to the heavier bones.
@@ -26,6 +29,7 @@ struct BoneWeight
 {
     int32_t bone = 0; // an index into each frame's transforms
     float weight = 0.0f;
+    Vec3d at; // where this bone alone puts the vertex with the joints at rest
 };
 
 // The most bones a group holds.
@@ -35,6 +39,7 @@ constexpr size_t kMaxGroupBones = 4;
 struct SkinGroup
 {
     std::vector<int32_t> bones;
+    Vec3d position;              // where the vertex stands with it
     double error = 0.0;          // the mean distance over the frames, with the group
     double heaviest_error = 0.0; // the same with the heaviest bone alone
 };
@@ -53,9 +58,9 @@ struct SkinFrames
     }
 };
 
-// The group of the vertex at `position` (bind pose) with `weights` (only
-// those above zero count; each bone below frames.bone_count). Without a
-// weight that counts the group is empty.
+// The group of the model's vertex at `position` (rest pose) with `weights`
+// (only those above zero count; each bone below frames.bone_count). Without
+// a weight that counts the group is empty.
 SkinGroup ChooseSkinGroup(Vec3d position, const BoneWeight* weights, size_t weight_count,
                           const SkinFrames& frames);
 

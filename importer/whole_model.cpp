@@ -2,10 +2,12 @@
 
 #include "attachment_points.h"
 #include "auto_heading.h"
+#include "bone_choice.h"
 #include "bone_tracks.h"
 #include "material_choice.h"
 #include "mdl_convert.h"
 #include "model_extents.h"
+#include "node_animation.h"
 #include "scene_pose.h"
 #include "skin_groups.h"
 #include "vertex_normals.h"
@@ -169,6 +171,16 @@ void AddMaterials(const aiScene& scene, const std::string& scene_path, const std
     }
 }
 
+// Source space to model space, as the import placed the scene.
+Affine ToModel(const ImportSummary& summary)
+{
+    Affine to_model;
+    for (int i = 0; i < 3; ++i)
+        for (int j = 0; j < 4; ++j)
+            to_model.m[i][j] = summary.to_model[i][j];
+    return to_model;
+}
+
 // The sampled skinning of every bone at every frame, and what the model's
 // own bones make of it.
 struct Sampling
@@ -233,10 +245,7 @@ Sampling SampleBones(const aiScene& scene, const ImportSummary& summary, ModelHa
         record.parent = sampling.parents[b];
         track_bones.push_back(TrackBone{record.parent, sampling.pivots[b]});
     }
-    Affine up;
-    for (int i = 0; i < 3; ++i)
-        for (int j = 0; j < 3; ++j)
-            up.m[i][j] = summary.up_rotation[i][j];
+    const Affine up = ToModel(summary);
     double size = 0.0;
     for (int i = 0; i < 3; ++i)
         size = std::max(size, summary.maximum[i] - summary.minimum[i]);
@@ -314,10 +323,7 @@ void AddAttachments(const aiScene& scene, const ImportSummary& summary, mdlx::Mo
     for (size_t b = summary.bones.size(); b-- > 0;) // the first bone of each node
         if (summary.bones[b].node >= 0 && size_t(summary.bones[b].node) < list.size())
             list[size_t(summary.bones[b].node)].bone = static_cast<int32_t>(b);
-    Affine up;
-    for (int i = 0; i < 3; ++i)
-        for (int j = 0; j < 3; ++j)
-            up.m[i][j] = summary.up_rotation[i][j];
+    const Affine up = ToModel(summary);
     std::vector<AttachmentPoint> points = FindAttachmentPoints(list);
     for (size_t a = 0; a < points.size(); ++a)
     {
@@ -395,14 +401,15 @@ bool BuildWholeModel(const aiScene& scene, const std::string& scene_path,
     SkinFigures skin;
     size_t unbound_weights = 0;
     // A skin bone's host bone: the first bone of the node it names.
+    const SceneNodes nodes = CollectNodes(scene.mRootNode);
+    const Affine to_model = ToModel(summary);
     std::unordered_map<std::string, int32_t> bone_of_name;
-    {
-        SceneNodes nodes = CollectNodes(scene.mRootNode);
-        for (size_t h = 0; h < summary.bones.size(); ++h)
-            if (summary.bones[h].node >= 0 && size_t(summary.bones[h].node) < nodes.nodes.size())
-                bone_of_name.emplace(NameOf(nodes.nodes[size_t(summary.bones[h].node)].node->mName),
-                                     static_cast<int32_t>(h));
-    }
+    for (size_t h = 0; h < summary.bones.size(); ++h)
+        if (summary.bones[h].node >= 0 && size_t(summary.bones[h].node) < nodes.nodes.size())
+            bone_of_name.emplace(NameOf(nodes.nodes[size_t(summary.bones[h].node)].node->mName),
+                                 static_cast<int32_t>(h));
+    auto model_rest = [&](int32_t node)
+    { return Multiply(to_model, nodes.nodes[static_cast<size_t>(node)].rest_global); };
 
     for (size_t g = 0; g < mesh_count && g < summary.meshes.size(); ++g)
     {
@@ -412,13 +419,21 @@ bool BuildWholeModel(const aiScene& scene, const std::string& scene_path,
         const int32_t vertex_count = msMesh_GetVertexCount(mesh);
         const size_t n = static_cast<size_t>(vertex_count);
 
-        // The weights of each source vertex, on the host's bones.
+        // The weights of each source vertex, on the host's bones, each with
+        // where its bone's skin puts the vertex at rest (the import's rule).
         std::vector<std::vector<BoneWeight>> weights(source.mNumVertices);
+        const Affine mesh_global = model_rest(origin.node);
         for (unsigned b = 0; b < source.mNumBones; ++b)
         {
             const aiBone& bone = *source.mBones[b];
             auto found = bone_of_name.find(NameOf(bone.mName));
             const int32_t host_bone = found == bone_of_name.end() ? -1 : found->second;
+            const int32_t node = nodes.Find(NameOf(bone.mName));
+            bool singular = false;
+            const Affine placement =
+                node < 0 ? mesh_global
+                         : SkinPlacement(model_rest(node), AffineFromAssimp(bone.mOffsetMatrix),
+                                         mesh_global, singular);
             for (unsigned w = 0; w < bone.mNumWeights; ++w)
             {
                 const aiVertexWeight& weight = bone.mWeights[w];
@@ -427,7 +442,11 @@ bool BuildWholeModel(const aiScene& scene, const std::string& scene_path,
                 if (host_bone < 0)
                     ++unbound_weights;
                 else
-                    weights[weight.mVertexId].push_back({host_bone, weight.mWeight});
+                {
+                    const aiVector3D& raw = source.mVertices[weight.mVertexId];
+                    weights[weight.mVertexId].push_back(
+                        {host_bone, weight.mWeight, Apply(placement, Vec3d{raw.x, raw.y, raw.z})});
+                }
             }
         }
 
@@ -450,6 +469,9 @@ bool BuildWholeModel(const aiScene& scene, const std::string& scene_path,
             SkinGroup group = ChooseSkinGroup(rest[v], listed.data(), listed.size(), frames);
             if (group.bones.empty())
                 group.bones = {std::max(0, msVertex_GetBoneIndex(vertex))};
+            rest[v] = group.position;
+            positions[v] = Vec3{static_cast<float>(rest[v].x), static_cast<float>(rest[v].y),
+                                static_cast<float>(rest[v].z)};
             if (listed.size() > 1)
             {
                 ++skin.blended_vertices;

@@ -134,8 +134,8 @@ TEST_P(WholeModel, MovesAsTheSourcesWeightedSkin)
 
     Matrix up;
     for (unsigned i = 0; i < 3; ++i)
-        for (unsigned j = 0; j < 3; ++j)
-            up[i][j] = summary.up_rotation[i][j];
+        for (unsigned j = 0; j < 4; ++j)
+            up[i][j] = summary.to_model[i][j];
     SourcePose source(*scene);
     std::map<int, int32_t> bone_of_node;
     for (size_t b = summary.bones.size(); b-- > 0;)
@@ -149,9 +149,12 @@ TEST_P(WholeModel, MovesAsTheSourcesWeightedSkin)
         Matrix offset;
         double weight;
     };
+    // The heaviest bone alone is measured from where it puts the vertex at
+    // rest (the model's own vertex may stand elsewhere with its group).
+    const std::vector<Matrix> rest = source.GlobalsAt(-1, 0.0);
     struct Placed
     {
-        Vector position, raw;
+        Vector position, raw, heaviest_at;
         std::vector<uint32_t> group;
         std::vector<Weight> weights;
         int32_t heaviest = -1;
@@ -194,7 +197,10 @@ TEST_P(WholeModel, MovesAsTheSourcesWeightedSkin)
             {
                 p.weights.push_back(weight);
                 if (weight.weight > heaviest)
+                {
                     heaviest = weight.weight, p.heaviest = bone_of_node[weight.node];
+                    p.heaviest_at = up * ((rest[size_t(weight.node)] * weight.offset) * p.raw);
+                }
             }
             low = Vector(std::min(low.x, p.position.x), std::min(low.y, p.position.y),
                          std::min(low.z, p.position.z));
@@ -239,7 +245,7 @@ TEST_P(WholeModel, MovesAsTheSourcesWeightedSkin)
                 p.group_sum += distance;
                 if (p.heaviest >= 0)
                     p.heaviest_sum +=
-                        (world[size_t(p.heaviest)] * p.position - expected).Length() / size;
+                        (world[size_t(p.heaviest)] * p.heaviest_at - expected).Length() / size;
                 if (p.weights.size() <= 1)
                     worst_single = std::max(worst_single, distance);
             }
