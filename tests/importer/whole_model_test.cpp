@@ -98,11 +98,14 @@ struct WholeFile
     const char* path;
     double
         mean_gain; // the group's mean error of blended vertices at most this part of the heaviest's
+    double height = 0.0; // --height, when set
 };
 
 void PrintTo(const WholeFile& file, std::ostream* out)
 {
     *out << file.path;
+    if (file.height > 0.0)
+        *out << " at height " << file.height;
 }
 
 class WholeModel : public testing::TestWithParam<WholeFile>
@@ -123,6 +126,8 @@ TEST_P(WholeModel, MovesAsTheSourcesWeightedSkin)
     std::vector<std::string> notes;
     ImportSummary summary;
     ImportOptions options;
+    options.height = file.height;
+    options.ground = file.height > 0.0;
     ASSERT_TRUE(ImportAssimpScene(*scene, path, options, host.handle(), error, notes, &summary));
     mdlx::Model model;
     std::vector<WholeModelTexture> textures;
@@ -278,4 +283,5 @@ INSTANTIATE_TEST_SUITE_P(Files, WholeModel,
                          testing::Values(WholeFile{"glTF2/simple_skin/simple_skin.gltf", 0.7},
                                          WholeFile{"X/BCN_Epileptic.X", 0.7},
                                          WholeFile{"X/Testwuson.X", 0.7},
-                                         WholeFile{"FBX/animation_with_skeleton.fbx", 0.7}));
+                                         WholeFile{"FBX/animation_with_skeleton.fbx", 0.7},
+                                         WholeFile{"X/Testwuson.X", 0.7, 150.0}));
