@@ -2,8 +2,10 @@
 
 #include <cerrno>
 #include <cstring>
+#include <ctime>
 #include <fcntl.h>
 #include <memory>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace
@@ -103,4 +105,29 @@ std::string FolderOf(const std::string& path)
     if (slash == 0)
         return "/";
     return path.substr(0, slash);
+}
+
+int64_t FileClockNow()
+{
+#ifdef CLOCK_REALTIME_COARSE
+    const clockid_t clock = CLOCK_REALTIME_COARSE;
+#else
+    const clockid_t clock = CLOCK_REALTIME;
+#endif
+    timespec now{};
+    clock_gettime(clock, &now);
+    return int64_t(now.tv_sec) * 1000000000 + now.tv_nsec;
+}
+
+bool ModifiedSince(const std::string& path, int64_t since)
+{
+    struct stat status;
+    if (stat(path.c_str(), &status) != 0)
+        return false;
+#ifdef __APPLE__
+    const timespec& modified = status.st_mtimespec;
+#else
+    const timespec& modified = status.st_mtim;
+#endif
+    return int64_t(modified.tv_sec) * 1000000000 + modified.tv_nsec >= since;
 }

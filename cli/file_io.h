@@ -20,6 +20,15 @@ bool WriteAll(int fd, const char* data, size_t size);
 // to `copied`. False when a read or a write fails; `read_failed` tells which.
 bool CopyToEnd(int from, int to, uint64_t& copied, bool& read_failed);
 
+// Now as file times count it (nanoseconds since 1970; the kernel stamps
+// files from a coarser clock than the finest, so a file written after this
+// call never has an earlier time).
+int64_t FileClockNow();
+
+// True when the file at `path` exists and was last modified at or after
+// `since` (a FileClockNow reading).
+bool ModifiedSince(const std::string& path, int64_t since);
+
 // The folder of `path`: what comes before its last slash ("/" for a path
 // at the root, "." for a bare name).
 std::string FolderOf(const std::string& path);

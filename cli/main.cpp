@@ -202,16 +202,7 @@ int LoadModel(const std::string& input, const ExportRequest& request, ModelHandl
         return kExitDone;
     }
 
-    ImportOptions options;
-    if (request.options->up == 'y')
-        options.up = UpAxisChoice::kY;
-    else if (request.options->up == 'z')
-        options.up = UpAxisChoice::kZ;
-    options.keep_all_keys = request.options->keep_all_keys;
-    options.scale = request.options->scale;
-    options.height = request.options->height;
-    options.ground = request.options->ground;
-    options.geoset_vertex_limit = request.options->geoset_limit;
+    ImportOptions options = ImportOptionsOf(*request.options);
     std::string step;
     options.progress = [&progress, &step](const char* now, double fraction)
     {
@@ -568,6 +559,7 @@ int main(int argc, char** argv)
     }
 
     int worst = kExitDone;
+    const int64_t run_started = FileClockNow();
     ExportRequest request{&options, options.has_heading ? &heading : nullptr, auto_heading};
     for (size_t i = 0; i < options.inputs.size(); ++i)
     {
@@ -587,7 +579,8 @@ int main(int argc, char** argv)
                                          : WithinBudget(input, options,
                                                         [&] {
                                                             return ConvertSceneWhole(
-                                                                input, output, options, Report);
+                                                                input, output, options, run_started,
+                                                                Report);
                                                         }));
         }
         else

@@ -15,6 +15,7 @@
 #include <cctype>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <exception>
 #include <memory>
 
@@ -58,16 +59,26 @@ bool ConvertsWhole(bool mdx, const std::string& output, const CommandLine& optio
     return mdx || (LowerExtension(output) == ".mdl" && options.has_output);
 }
 
-int ConvertSceneWhole(const std::string& input, const std::string& output,
-                      const CommandLine& options,
-                      const std::function<void(const std::string&)>& report)
+ImportOptions ImportOptionsOf(const CommandLine& options)
 {
-    auto started = std::chrono::steady_clock::now();
     ImportOptions import_options;
     import_options.up = options.up == 'y'   ? UpAxisChoice::kY
                         : options.up == 'z' ? UpAxisChoice::kZ
                                             : UpAxisChoice::kFromFile;
     import_options.keep_all_keys = options.keep_all_keys;
+    import_options.scale = options.scale;
+    import_options.height = options.height;
+    import_options.ground = options.ground;
+    import_options.geoset_vertex_limit = options.geoset_limit;
+    return import_options;
+}
+
+int ConvertSceneWhole(const std::string& input, const std::string& output,
+                      const CommandLine& options, int64_t run_started,
+                      const std::function<void(const std::string&)>& report)
+{
+    auto started = std::chrono::steady_clock::now();
+    const ImportOptions import_options = ImportOptionsOf(options);
 
     mdlx::Model model;
     std::vector<WholeModelTexture> textures;
@@ -133,6 +144,31 @@ int ConvertSceneWhole(const std::string& input, const std::string& output,
             blps[t].assign(copied.begin(), copied.end());
     }
 
+    // A name that this run already wrote with other bytes is another model's
+    // texture: this one takes the next free name.
+    std::vector<std::string> names;
+    for (size_t t = 0; t < textures.size(); ++t)
+    {
+        const std::string& name = textures[t].file_name;
+        const std::string stem = name.substr(0, name.size() - 4);
+        std::string chosen = name;
+        for (int n = 2;; ++n)
+        {
+            std::string path = FolderOf(output) + "/" + chosen, existing, ignored;
+            bool taken = std::find(names.begin(), names.end(), chosen) != names.end();
+            bool other =
+                !taken && ModifiedSince(path, run_started) &&
+                !(ReadFileBytes(path, existing, ignored) && existing.size() == blps[t].size() &&
+                  std::memcmp(existing.data(), blps[t].data(), existing.size()) == 0);
+            if (!taken && !other)
+                break;
+            chosen = stem + " " + std::to_string(n) + ".blp";
+        }
+        names.push_back(chosen);
+        if (t < model.textures.size())
+            model.textures[t].path = chosen;
+    }
+
     std::string bytes;
     mdlx::Status status = LowerExtension(output) == ".mdx" ? mdlx::WriteMdx(model, bytes, output)
                                                            : mdlx::WriteMdl(model, bytes, output);
@@ -143,8 +179,8 @@ int ConvertSceneWhole(const std::string& input, const std::string& output,
     }
     for (size_t t = 0; t < textures.size(); ++t)
     {
-        ExportFileResult written = WriteWholeFile(FolderOf(output) + "/" + textures[t].file_name,
-                                                  blps[t].data(), blps[t].size());
+        ExportFileResult written =
+            WriteWholeFile(FolderOf(output) + "/" + names[t], blps[t].data(), blps[t].size());
         if (written.status != ExportFileStatus::Done)
         {
             report(written.message);

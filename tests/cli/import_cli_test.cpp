@@ -4,6 +4,7 @@
 #include "test_support.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 namespace
 {
@@ -177,6 +178,40 @@ TEST(MdlexportImport, AWholeModelUnlessThePluginsModelIsAskedFor)
             EXPECT_EQ(ReadFile(out.Path("White.blp")).substr(0, 4), "BLP1") << c.output;
         }
     }
+}
+
+TEST(MdlexportImport, ModelsOfOneBatchNeverShareATextureNameForOtherImages)
+{
+    // A 1 x 1 BMP of one grey.
+    auto bmp = [](char grey)
+    {
+        std::string b = "BM";
+        b += std::string("\x3a\0\0\0\0\0\0\0\x36\0\0\0\x28\0\0\0\1\0\0\0\1\0\0\0\1\0\x18\0", 28);
+        b += std::string(24, '\0');
+        return b + std::string(3, grey) + std::string(1, '\0');
+    };
+    TempDir dir;
+    for (const char* name : {"a", "b", "c"})
+    {
+        WriteFile(dir.Path(std::string(name) + ".obj"),
+                  std::string("mtllib ") + name + ".mtl\nusemtl m\n" + kTriangleObj);
+        WriteFile(dir.Path(std::string(name) + ".mtl"),
+                  std::string("newmtl m\nmap_Kd ") + name + "/skin.bmp\n");
+        ASSERT_EQ(mkdir(dir.Path(name).c_str(), 0755), 0);
+    }
+    WriteFile(dir.Path("a/skin.bmp"), bmp('\x20'));
+    WriteFile(dir.Path("b/skin.bmp"), bmp('\x20')); // the same image
+    WriteFile(dir.Path("c/skin.bmp"), bmp('\x70')); // another one
+    TempDir out;
+    WriteFile(out.Path("skin.blp"), "from an earlier run"); // replaced
+    BinaryRun run = RunMdlexport({dir.Path("a.obj"), dir.Path("b.obj"), dir.Path("c.obj"), "-q",
+                                  "--format", "mdl", "-o", out.Path(".")});
+    ASSERT_EQ(run.exit_code, 0) << run.err;
+    EXPECT_NE(ReadFile(out.Path("a.mdl")).find("Image \"skin.blp\""), std::string::npos);
+    EXPECT_NE(ReadFile(out.Path("b.mdl")).find("Image \"skin.blp\""), std::string::npos);
+    EXPECT_NE(ReadFile(out.Path("c.mdl")).find("Image \"skin 2.blp\""), std::string::npos);
+    EXPECT_EQ(ReadFile(out.Path("skin.blp")).substr(0, 4), "BLP1");
+    EXPECT_NE(ReadFile(out.Path("skin.blp")), ReadFile(out.Path("skin 2.blp")));
 }
 
 TEST(MdlexportImport, AWholeModelsTexturesAreWrittenBesideItOrTheSceneIsRefused)
