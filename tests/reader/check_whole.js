@@ -6,9 +6,17 @@
 // severe, an Origin attachment point and one extent per sequence in every
 // geoset; the MDL and the MDX must be the same model (the reader's MDX of
 // both, byte for byte); every texture the model names must be a BLP written
-// beside it. Prints the skin figures mdlexport reports.
+// beside it, which the reader's BLP decoder reads at every mip level down to
+// 1 x 1; where it comes from an image of the scene (a file in the scene's
+// folder, or one inside a GLB), `blp-convert` must give the same bytes and
+// level 0 must be within 35 dB PSNR of the scaled image. Prints the skin
+// figures mdlexport reports and the figures of every texture.
 //
-//   node check_whole.js MDLEXPORT [MODELS_FOLDER]
+//   node check_whole.js MDLEXPORT [MODELS_FOLDER [SCENES_FOLDER]]
+//
+// SCENES_FOLDER holds tests/importer/scenes/build_scenes.py's output: every
+// glTF, FBX and Collada file in it is checked too. blp-convert is taken from
+// MDLEXPORT's build (textures/blp-convert beside cli/).
 'use strict';
 
 const { execFileSync, spawnSync } = require('child_process');
@@ -17,12 +25,25 @@ const os = require('os');
 const path = require('path');
 const { parsers, utils } = require('mdx-m3-viewer');
 
+// The decoder makes browser ImageData objects.
+if (typeof globalThis.ImageData === 'undefined') {
+  globalThis.ImageData = class {
+    constructor(width, height) {
+      this.width = width;
+      this.height = height;
+      this.data = new Uint8ClampedArray(width * height * 4);
+    }
+  };
+}
+
 const binary = process.argv[2];
 const models = process.argv[3] || '/usr/share/assimp/models';
+const scenes = process.argv[4];
 if (!binary) {
-  console.error('usage: node check_whole.js MDLEXPORT [MODELS_FOLDER]');
+  console.error('usage: node check_whole.js MDLEXPORT [MODELS_FOLDER [SCENES_FOLDER]]');
   process.exit(2);
 }
+const blpConvert = path.join(path.dirname(path.dirname(binary)), 'textures', 'blp-convert');
 
 const files = [
   'glTF2/simple_skin/simple_skin.gltf',
@@ -34,7 +55,12 @@ const files = [
   'Collada/box_nested_animation.dae',
   'Collada/duck.dae',
   'OBJ/spider.obj',
-];
+].map((file) => path.join(models, file));
+if (scenes) {
+  for (const file of fs.readdirSync(scenes).sort()) {
+    if (/\.(glb|gltf|fbx|dae)$/.test(file)) files.push(path.join(scenes, file));
+  }
+}
 
 let passed = 0;
 let failed = 0;
@@ -45,6 +71,84 @@ function check(condition, what) {
     failed++;
     console.log('FAILED: ' + what);
   }
+}
+
+// The images a texture may come from: those in the scene's folder, and
+// those inside a GLB (written to `work`).
+function sourceImages(scene, work) {
+  const folder = path.dirname(scene);
+  const found = fs.readdirSync(folder).filter((f) => /\.(png|jpe?g|bmp|tga)$/i.test(f))
+    .map((f) => path.join(folder, f));
+  if (/\.glb$/i.test(scene)) {
+    const glb = fs.readFileSync(scene);
+    const jsonLength = glb.readUInt32LE(12);
+    const json = JSON.parse(glb.subarray(20, 20 + jsonLength).toString('utf8'));
+    const bin = glb.subarray(20 + jsonLength + 8);
+    (json.images || []).forEach((image, i) => {
+      if (image.bufferView === undefined) return;
+      const view = json.bufferViews[image.bufferView];
+      const start = view.byteOffset || 0;
+      const file = path.join(work, `embedded-${i}.${image.mimeType === 'image/jpeg' ? 'jpg' : 'png'}`);
+      fs.writeFileSync(file, bin.subarray(start, start + view.byteLength));
+      found.push(file);
+    });
+  }
+  return found;
+}
+
+// PSNR of `decoded` against `reference` (RGBA both) over R, G, B, and A
+// where the texture has alpha.
+function psnr(decoded, reference, withAlpha) {
+  let sum = 0;
+  let count = 0;
+  for (let i = 0; i < reference.length; i++) {
+    if (i % 4 === 3 && !withAlpha) continue;
+    const d = decoded[i] - reference[i];
+    sum += d * d;
+    count++;
+  }
+  return sum === 0 ? Infinity : 10 * Math.log10((255 * 255 * count) / sum);
+}
+
+const textureRows = [];
+// The BLP `blpFile` of `name`: every level decodes at its size; the image
+// of the scene that blp-convert turns into the same bytes, if any, gives
+// the reference for level 0's PSNR.
+function checkTexture(name, blpFile, candidates, work) {
+  const blp = new parsers.blp.Image();
+  blp.load(new Uint8Array(fs.readFileSync(blpFile)));
+  const levels = Math.log2(Math.max(blp.width, blp.height)) + 1;
+  check(Number.isInteger(levels) && blp.mipmaps() === levels,
+    `${name}: ${blp.mipmaps()} levels of ${blp.width} x ${blp.height}`);
+  let level0 = null;
+  for (let level = 0; level < blp.mipmaps(); level++) {
+    try {
+      const decoded = blp.getMipmap(level);
+      check(decoded.width === Math.max(blp.width >> level, 1) &&
+        decoded.height === Math.max(blp.height >> level, 1), `${name}: level ${level}'s size`);
+      if (level === 0) level0 = decoded;
+    } catch (error) {
+      check(false, `${name}: level ${level} does not decode: ${error.message}`);
+    }
+  }
+  const written = fs.readFileSync(blpFile);
+  for (const image of candidates) {
+    const again = path.join(work, 'again.blp');
+    const reference = path.join(work, 'level0.rgba');
+    try {
+      execFileSync(blpConvert, [image, again, '--reference', reference],
+        { stdio: ['ignore', 'pipe', 'pipe'] });
+    } catch (error) {
+      continue;
+    }
+    if (!fs.readFileSync(again).equals(written) || !level0) continue;
+    const db = psnr(level0.data, fs.readFileSync(reference), blp.alphaBits > 0);
+    check(db >= 35, `${name}: level 0 at ${db.toFixed(2)} dB PSNR, expected 35 or more`);
+    textureRows.push([name, path.basename(image), `${blp.width} x ${blp.height}`,
+      String(levels), db.toFixed(2)]);
+    return;
+  }
+  textureRows.push([name, '(own)', `${blp.width} x ${blp.height}`, String(levels), '']);
 }
 
 function findings(model) {
@@ -61,8 +165,9 @@ function findings(model) {
 
 const work = fs.mkdtempSync(path.join(os.tmpdir(), 'mdl-whole-'));
 try {
-  for (const file of files) {
-    const source = path.join(models, file);
+  for (const source of files) {
+    const file = source.startsWith(models) ? path.relative(models, source)
+      : path.basename(source);
     const folder = fs.mkdtempSync(path.join(work, 'model-'));
     const mdx = path.join(folder, 'out.mdx');
     const mdl = path.join(folder, 'out.mdl');
@@ -96,10 +201,12 @@ try {
       `${file}: one extent per sequence in every geoset`);
     check(Buffer.from(model.saveMdx()).equals(Buffer.from(text.saveMdx())),
       `${file}: the MDL and the MDX are the same model`);
+    const candidates = sourceImages(source, folder);
     for (const texture of model.textures) {
       const blp = path.join(folder, texture.path);
-      check(fs.existsSync(blp) && fs.readFileSync(blp).subarray(0, 4).toString() === 'BLP1',
-        `${file}: the texture ${texture.path} is a BLP beside the model`);
+      const there = fs.existsSync(blp) && fs.readFileSync(blp).subarray(0, 4).toString() === 'BLP1';
+      check(there, `${file}: the texture ${texture.path} is a BLP beside the model`);
+      if (there) checkTexture(`${file}: ${texture.path}`, blp, candidates, folder);
     }
     const skin = summary.split('\n').filter((line) => line.includes('mean distance'));
     for (const line of skin) console.log(line.replace(/^mdlexport: /, ''));
@@ -114,6 +221,12 @@ try {
     `SMD/WusonSMD.smd: refused for its missing texture, nothing written: ${run.stderr}`);
 } finally {
   fs.rmSync(work, { recursive: true, force: true });
+}
+const header = ['texture', 'from', 'size', 'levels', 'PSNR dB'];
+const widths = header.map((h, i) => Math.max(h.length, ...textureRows.map((r) => r[i].length)));
+for (const row of [header].concat(textureRows)) {
+  console.log(row.map((cell, i) => (i === 0 ? cell.padEnd(widths[i]) : cell.padStart(widths[i])))
+    .join('  '));
 }
 
 console.log(`reader (whole models): ${passed} passed, ${failed} failed`);
