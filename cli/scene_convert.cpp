@@ -78,7 +78,8 @@ int ConvertSceneWhole(const std::string& input, const std::string& output,
                       const std::function<void(const std::string&)>& report)
 {
     auto started = std::chrono::steady_clock::now();
-    const ImportOptions import_options = ImportOptionsOf(options);
+    ImportOptions import_options = ImportOptionsOf(options);
+    import_options.sequence_extents = false; // the whole model measures its own
 
     mdlx::Model model;
     std::vector<WholeModelTexture> textures;

@@ -3,20 +3,6 @@
 #include <algorithm>
 #include <cmath>
 
-void Box::Add(Vec3d point)
-{
-    if (empty)
-    {
-        minimum = maximum = point;
-        empty = false;
-        return;
-    }
-    minimum = {std::min(minimum.x, point.x), std::min(minimum.y, point.y),
-               std::min(minimum.z, point.z)};
-    maximum = {std::max(maximum.x, point.x), std::max(maximum.y, point.y),
-               std::max(maximum.z, point.z)};
-}
-
 void Box::Add(const Box& other)
 {
     if (other.empty)

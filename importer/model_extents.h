@@ -6,6 +6,7 @@
 
 #include "pose_math.h"
 
+#include <algorithm>
 #include <cstddef>
 #include <vector>
 
@@ -16,7 +17,19 @@ struct Box
     Vec3d maximum;
     bool empty = true;
 
-    void Add(Vec3d point);
+    void Add(Vec3d point)
+    {
+        if (empty)
+        {
+            minimum = maximum = point;
+            empty = false;
+            return;
+        }
+        minimum = {std::min(minimum.x, point.x), std::min(minimum.y, point.y),
+                   std::min(minimum.z, point.z)};
+        maximum = {std::max(maximum.x, point.x), std::max(maximum.y, point.y),
+                   std::max(maximum.z, point.z)};
+    }
     void Add(const Box& other);
     // Half the box's diagonal: the radius of the sphere about the box's
     // centre that holds the box. 0 for an empty box.

@@ -2,26 +2,6 @@
 
 #include <cmath>
 
-Vec3d Add(Vec3d a, Vec3d b)
-{
-    return Vec3d{a.x + b.x, a.y + b.y, a.z + b.z};
-}
-
-Vec3d Subtract(Vec3d a, Vec3d b)
-{
-    return Vec3d{a.x - b.x, a.y - b.y, a.z - b.z};
-}
-
-Vec3d Scale(Vec3d a, double s)
-{
-    return Vec3d{a.x * s, a.y * s, a.z * s};
-}
-
-double Length(Vec3d a)
-{
-    return std::sqrt(a.x * a.x + a.y * a.y + a.z * a.z);
-}
-
 Affine Multiply(const Affine& a, const Affine& b)
 {
     Affine r;
@@ -36,15 +16,6 @@ Affine Multiply(const Affine& a, const Affine& b)
         }
     }
     return r;
-}
-
-Vec3d Apply(const Affine& a, Vec3d p)
-{
-    return Vec3d{
-        a.m[0][0] * p.x + a.m[0][1] * p.y + a.m[0][2] * p.z + a.m[0][3],
-        a.m[1][0] * p.x + a.m[1][1] * p.y + a.m[1][2] * p.z + a.m[1][3],
-        a.m[2][0] * p.x + a.m[2][1] * p.y + a.m[2][2] * p.z + a.m[2][3],
-    };
 }
 
 Vec3d Translation(const Affine& a)

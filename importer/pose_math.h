@@ -4,6 +4,8 @@
 #ifndef MDLEXPORT_IMPORTER_POSE_MATH_H
 #define MDLEXPORT_IMPORTER_POSE_MATH_H
 
+#include <cmath>
+
 struct Vec3d
 {
     double x = 0.0, y = 0.0, z = 0.0;
@@ -28,14 +30,39 @@ struct Affine
     double m[3][4] = {{1.0, 0.0, 0.0, 0.0}, {0.0, 1.0, 0.0, 0.0}, {0.0, 0.0, 1.0, 0.0}};
 };
 
-Vec3d Add(Vec3d a, Vec3d b);
-Vec3d Subtract(Vec3d a, Vec3d b);
-Vec3d Scale(Vec3d a, double s);
-double Length(Vec3d a);
+// The small ones inline: the bone-group choice and the extents call them
+// for every vertex at every sampled frame.
+inline Vec3d Add(Vec3d a, Vec3d b)
+{
+    return Vec3d{a.x + b.x, a.y + b.y, a.z + b.z};
+}
+
+inline Vec3d Subtract(Vec3d a, Vec3d b)
+{
+    return Vec3d{a.x - b.x, a.y - b.y, a.z - b.z};
+}
+
+inline Vec3d Scale(Vec3d a, double s)
+{
+    return Vec3d{a.x * s, a.y * s, a.z * s};
+}
+
+inline double Length(Vec3d a)
+{
+    return std::sqrt(a.x * a.x + a.y * a.y + a.z * a.z);
+}
 
 // The product a * b: b applied first, then a.
 Affine Multiply(const Affine& a, const Affine& b);
-Vec3d Apply(const Affine& a, Vec3d p);
+
+inline Vec3d Apply(const Affine& a, Vec3d p)
+{
+    return Vec3d{
+        a.m[0][0] * p.x + a.m[0][1] * p.y + a.m[0][2] * p.z + a.m[0][3],
+        a.m[1][0] * p.x + a.m[1][1] * p.y + a.m[1][2] * p.z + a.m[1][3],
+        a.m[2][0] * p.x + a.m[2][1] * p.y + a.m[2][2] * p.z + a.m[2][3],
+    };
+}
 Vec3d Translation(const Affine& a);
 Affine FromTranslation(Vec3d t);
 Affine FromLinear(const Mat3& linear);

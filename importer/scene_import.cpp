@@ -497,6 +497,7 @@ void SceneImporter::SampleAnimations(ImportSummary& summary)
     size_t stride = static_cast<size_t>(std::ceil(
         static_cast<double>(positions.size()) * static_cast<double>(samples) / kMostPosedVertices));
     stride = std::max<size_t>(stride, 1);
+    const size_t posed = options_.sequence_extents ? positions.size() : 0;
     std::vector<ImportedSequence> sequences = summary.sequences; // with their extents
     size_t sampled = 0;
     SamplePoses(scene_, nodes_, up_, bones, summary.sequences,
@@ -504,7 +505,7 @@ void SceneImporter::SampleAnimations(ImportSummary& summary)
                 {
                     builder.AddSample(frame, sequence, skinning);
                     ImportedSequence& extent = sequences[static_cast<size_t>(sequence)];
-                    for (size_t v = 0; v < positions.size(); v += stride)
+                    for (size_t v = 0; v < posed; v += stride)
                     {
                         int32_t bone = bone_of[v];
                         Vec3d p = bone >= 0 && static_cast<size_t>(bone) < skinning.size()

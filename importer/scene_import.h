@@ -88,6 +88,9 @@ struct ImportOptions
     double scale = 1.0;
     double height = 0.0;
     bool ground = false;
+    // Each sequence's extent from the host model's posed vertices (the
+    // summary's); off where the caller measures its own.
+    bool sequence_extents = true;
 };
 
 // One sequence of the host timeline.

@@ -17,7 +17,10 @@ SkinGroup ChooseSkinGroup(Vec3d position, const BoneWeight* weights, size_t weig
                           const SkinFrames& frames)
 {
     // The weights that count, one per bone (a bone listed twice adds up).
-    std::vector<BoneWeight> counted;
+    // Scratch kept between calls: the choice runs for every vertex.
+    thread_local std::vector<BoneWeight> counted;
+    thread_local std::vector<Vec3d> points;
+    counted.clear();
     double total = 0.0;
     for (size_t i = 0; i < weight_count; ++i)
     {
@@ -49,25 +52,36 @@ SkinGroup ChooseSkinGroup(Vec3d position, const BoneWeight* weights, size_t weig
     for (size_t i = 0; i < weight_count; ++i)
         if (weights[i].weight > 0.0f)
             places[1] = Add(places[1], Scale(weights[i].at, weights[i].weight / total));
-    // Where the bind pose is the rest pose the two are one (but for rounding).
-    const size_t place_count =
-        Length(Subtract(places[1], position)) > 1e-6 * (1.0 + Length(position)) ? 2 : 1;
+    // Where the bind pose is the rest pose the two are one (but for rounding),
+    // and every bone's own place is the vertex's.
+    const double near = 1e-6 * (1.0 + Length(position));
+    bool one_place = true;
+    for (size_t i = 0; i < weight_count && one_place; ++i)
+        one_place =
+            !(weights[i].weight > 0.0f) || Length(Subtract(weights[i].at, position)) <= near;
+    const size_t place_count = one_place ? 1 : 2;
     // Per frame: where the source puts the vertex, then where each candidate
     // bone alone puts it from each place.
-    const size_t stride = 2 * candidates + 1;
-    std::vector<Vec3d> points(frames.frame_count * stride);
+    const size_t stride = place_count * candidates + 1;
+    points.resize(frames.frame_count * stride);
     for (size_t f = 0; f < frames.frame_count; ++f)
     {
-        Vec3d source;
-        for (size_t i = 0; i < weight_count; ++i)
-            if (weights[i].weight > 0.0f)
-                source = Add(source, Scale(Apply(frames.At(f, weights[i].bone), weights[i].at),
-                                           weights[i].weight / total));
-        points[f * stride] = source;
+        Vec3d* at = &points[f * stride];
         for (size_t c = 0; c < candidates; ++c)
-            for (size_t k = 0; k < 2; ++k)
-                points[f * stride + 1 + k * candidates + c] =
-                    Apply(frames.At(f, counted[c].bone), places[k]);
+            for (size_t k = 0; k < place_count; ++k)
+                at[1 + k * candidates + c] = Apply(frames.At(f, counted[c].bone), places[k]);
+        // With one place and every bone a candidate, the source's point is
+        // the weighted sum of the candidates' own.
+        Vec3d source;
+        if (one_place && candidates == counted.size())
+            for (size_t c = 0; c < candidates; ++c)
+                source = Add(source, Scale(at[1 + c], counted[c].weight / total));
+        else
+            for (size_t i = 0; i < weight_count; ++i)
+                if (weights[i].weight > 0.0f)
+                    source = Add(source, Scale(Apply(frames.At(f, weights[i].bone), weights[i].at),
+                                               weights[i].weight / total));
+        at[0] = source;
     }
 
     // Every group of one to four candidates, fewer bones first; bit c stands
@@ -115,15 +129,20 @@ SkinGroup ChooseSkinGroup(Vec3d position, const BoneWeight* weights, size_t weig
     return group;
 }
 
-Vec3d PoseWithGroup(const SkinFrames& frames, size_t frame, const std::vector<int32_t>& bones,
-                    Vec3d position)
+Affine AverageTransform(const SkinFrames& frames, size_t frame, const std::vector<int32_t>& bones)
 {
     if (bones.empty())
-        return position;
-    Vec3d sum;
-    for (int32_t bone : bones)
-        sum = Add(sum, Apply(frames.At(frame, bone), position));
-    return Scale(sum, 1.0 / static_cast<double>(bones.size()));
+        return Affine();
+    Affine sum = frames.At(frame, bones[0]);
+    for (size_t b = 1; b < bones.size(); ++b)
+        for (int i = 0; i < 3; ++i)
+            for (int j = 0; j < 4; ++j)
+                sum.m[i][j] += frames.At(frame, bones[b]).m[i][j];
+    const double share = 1.0 / static_cast<double>(bones.size());
+    for (int i = 0; i < 3; ++i)
+        for (int j = 0; j < 4; ++j)
+            sum.m[i][j] *= share;
+    return sum;
 }
 
 uint32_t GroupTable::Add(const std::vector<int32_t>& bones)

@@ -64,11 +64,9 @@ struct SkinFrames
 SkinGroup ChooseSkinGroup(Vec3d position, const BoneWeight* weights, size_t weight_count,
                           const SkinFrames& frames);
 
-// Where the game puts the vertex at `position` at `frame` with `bones`: the
-// average of the bones' transforms applied to it (the position itself for
-// no bones).
-Vec3d PoseWithGroup(const SkinFrames& frames, size_t frame, const std::vector<int32_t>& bones,
-                    Vec3d position);
+// The average of the transforms of `bones` at `frame` (the identity for no
+// bones): what the game applies to a vertex of that group.
+Affine AverageTransform(const SkinFrames& frames, size_t frame, const std::vector<int32_t>& bones);
 
 // Identical groups shared: each distinct bone list gets one index, in the
 // order first met.

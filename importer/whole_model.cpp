@@ -462,10 +462,11 @@ bool BuildWholeModel(const aiScene& scene, const std::string& scene_path,
             msVertex_GetVertex(vertex, &positions[v]);
             msVertex_GetTexCoords(vertex, &uvs[v]);
             rest[v] = Vec3d{positions[v].x, positions[v].y, positions[v].z};
+            static const std::vector<BoneWeight> kNone;
             const std::vector<BoneWeight>& listed =
                 v < origin.source_vertex.size() && origin.source_vertex[v] < weights.size()
                     ? weights[origin.source_vertex[v]]
-                    : std::vector<BoneWeight>();
+                    : kNone;
             SkinGroup group = ChooseSkinGroup(rest[v], listed.data(), listed.size(), frames);
             if (group.bones.empty())
                 group.bones = {std::max(0, msVertex_GetBoneIndex(vertex))};
@@ -569,10 +570,21 @@ bool BuildWholeModel(const aiScene& scene, const std::string& scene_path,
     for (size_t g = 0; g < pieces.size(); ++g)
     {
         const Piece& piece = pieces[g];
+        // Each group's averaged transform once a frame, then one product a
+        // vertex.
+        GroupTable table;
+        std::vector<uint32_t> group_of(piece.bones.size());
+        for (size_t v = 0; v < piece.bones.size(); ++v)
+            group_of[v] = table.Add(piece.bones[v]);
+        std::vector<Affine> averaged(table.Groups().size());
         for (size_t f = 0; f < frame_count; ++f)
+        {
+            for (size_t i = 0; i < averaged.size(); ++i)
+                averaged[i] = AverageTransform(frames, f, table.Groups()[i]);
             for (size_t v = 0; v < piece.rest.size(); ++v)
                 extents.Add(g, sampling.sequence[f],
-                            MdlOrder(PoseWithGroup(frames, f, piece.bones[v], piece.rest[v])));
+                            MdlOrder(Apply(averaged[group_of[v]], piece.rest[v])));
+        }
         for (size_t s = 0; s < sequences.size(); ++s)
             if (s >= summary.sequences.size() || frame_count == 0)
                 for (const Vec3d& at : piece.rest)

@@ -112,8 +112,8 @@ TEST(ChooseSkinGroup, IsNeverWorseThanTheHeaviestBoneOnRandomPoses)
             for (const BoneWeight& w : weights)
                 source = Add(source, Scale(Apply(transforms[f * bone_count + size_t(w.bone)], w.at),
                                            w.weight / total));
-            error +=
-                Length(Subtract(PoseWithGroup(frames, f, group.bones, group.position), source));
+            error += Length(
+                Subtract(Apply(AverageTransform(frames, f, group.bones), group.position), source));
         }
         EXPECT_NEAR(group.error, error / static_cast<double>(frame_count), 1e-9) << trial;
     }
