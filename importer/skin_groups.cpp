@@ -60,6 +60,33 @@ SkinGroup ChooseSkinGroup(Vec3d position, const BoneWeight* weights, size_t weig
         one_place =
             !(weights[i].weight > 0.0f) || Length(Subtract(weights[i].at, position)) <= near;
     const size_t place_count = one_place ? 1 : 2;
+    const double frame_count = static_cast<double>(frames.frame_count);
+
+    // Two bones, one place (the usual blend at a joint): with d_f the
+    // distance between where the two bones put the vertex at frame f, the
+    // source is w1 d_f from the heavier bone's point and |1/2 - w0| d_f from
+    // the pair's middle, the lighter bone alone w0 d_f away. So the pair
+    // wins exactly where |1/2 - w0| < w1, and the frames only scale the
+    // errors.
+    if (one_place && counted.size() == 2)
+    {
+        double spread = 0.0;
+        for (size_t f = 0; f < frames.frame_count; ++f)
+            spread += Length(Subtract(Apply(frames.At(f, counted[0].bone), position),
+                                      Apply(frames.At(f, counted[1].bone), position)));
+        const double w0 = counted[0].weight / total;
+        const double w1 = counted[1].weight / total;
+        group.heaviest_error = w1 * spread / frame_count;
+        group.error = group.heaviest_error;
+        const double pair = std::fabs(0.5 - w0) * spread / frame_count;
+        if (pair < group.heaviest_error * (1.0 - 1e-9))
+        {
+            group.error = pair;
+            group.bones = {std::min(counted[0].bone, counted[1].bone),
+                           std::max(counted[0].bone, counted[1].bone)};
+        }
+        return group;
+    }
     // Per frame: where the source puts the vertex, then where each candidate
     // bone alone puts it from each place.
     const size_t stride = place_count * candidates + 1;
@@ -123,7 +150,6 @@ SkinGroup ChooseSkinGroup(Vec3d position, const BoneWeight* weights, size_t weig
         if (best_mask & (1u << c))
             group.bones.push_back(counted[c].bone);
     std::sort(group.bones.begin(), group.bones.end());
-    const double frame_count = static_cast<double>(frames.frame_count);
     group.error = best / frame_count;
     group.heaviest_error /= frame_count;
     return group;

@@ -420,8 +420,21 @@ bool BuildWholeModel(const aiScene& scene, const std::string& scene_path,
         const size_t n = static_cast<size_t>(vertex_count);
 
         // The weights of each source vertex, on the host's bones, each with
-        // where its bone's skin puts the vertex at rest (the import's rule).
-        std::vector<std::vector<BoneWeight>> weights(source.mNumVertices);
+        // where its bone's skin puts the vertex at rest (the import's rule):
+        // vertex i's are weights[first[i]] to weights[first[i + 1]].
+        std::vector<uint32_t> first(size_t(source.mNumVertices) + 1, 0);
+        for (unsigned b = 0; b < source.mNumBones; ++b)
+            for (unsigned w = 0; w < source.mBones[b]->mNumWeights; ++w)
+            {
+                const aiVertexWeight& weight = source.mBones[b]->mWeights[w];
+                if (weight.mVertexId < source.mNumVertices && weight.mWeight > 0.0f)
+                    ++first[weight.mVertexId + 1];
+            }
+        for (size_t i = 1; i < first.size(); ++i)
+            first[i] += first[i - 1];
+        std::vector<uint32_t> filled(first.begin(), first.end() - 1);
+        std::vector<BoneWeight> weights(first.back());
+        std::vector<uint32_t> bound(source.mNumVertices, 0); // weights of known bones
         const Affine mesh_global = model_rest(origin.node);
         for (unsigned b = 0; b < source.mNumBones; ++b)
         {
@@ -444,8 +457,9 @@ bool BuildWholeModel(const aiScene& scene, const std::string& scene_path,
                 else
                 {
                     const aiVector3D& raw = source.mVertices[weight.mVertexId];
-                    weights[weight.mVertexId].push_back(
-                        {host_bone, weight.mWeight, Apply(placement, Vec3d{raw.x, raw.y, raw.z})});
+                    weights[filled[weight.mVertexId]++] = {
+                        host_bone, weight.mWeight, Apply(placement, Vec3d{raw.x, raw.y, raw.z})};
+                    ++bound[weight.mVertexId];
                 }
             }
         }
@@ -462,18 +476,17 @@ bool BuildWholeModel(const aiScene& scene, const std::string& scene_path,
             msVertex_GetVertex(vertex, &positions[v]);
             msVertex_GetTexCoords(vertex, &uvs[v]);
             rest[v] = Vec3d{positions[v].x, positions[v].y, positions[v].z};
-            static const std::vector<BoneWeight> kNone;
-            const std::vector<BoneWeight>& listed =
-                v < origin.source_vertex.size() && origin.source_vertex[v] < weights.size()
-                    ? weights[origin.source_vertex[v]]
-                    : kNone;
-            SkinGroup group = ChooseSkinGroup(rest[v], listed.data(), listed.size(), frames);
+            const uint32_t from =
+                v < origin.source_vertex.size() ? origin.source_vertex[v] : source.mNumVertices;
+            const BoneWeight* listed = from < source.mNumVertices ? &weights[first[from]] : nullptr;
+            const size_t listed_count = from < source.mNumVertices ? bound[from] : 0;
+            SkinGroup group = ChooseSkinGroup(rest[v], listed, listed_count, frames);
             if (group.bones.empty())
                 group.bones = {std::max(0, msVertex_GetBoneIndex(vertex))};
             rest[v] = group.position;
             positions[v] = Vec3{static_cast<float>(rest[v].x), static_cast<float>(rest[v].y),
                                 static_cast<float>(rest[v].z)};
-            if (listed.size() > 1)
+            if (listed_count > 1)
             {
                 ++skin.blended_vertices;
                 skin.grouped_vertices += group.bones.size() > 1 ? 1 : 0;
@@ -581,9 +594,21 @@ bool BuildWholeModel(const aiScene& scene, const std::string& scene_path,
         {
             for (size_t i = 0; i < averaged.size(); ++i)
                 averaged[i] = AverageTransform(frames, f, table.Groups()[i]);
+            // The frame's box in host axes first, kept in registers.
+            double low[3] = {HUGE_VAL, HUGE_VAL, HUGE_VAL};
+            double high[3] = {-HUGE_VAL, -HUGE_VAL, -HUGE_VAL};
             for (size_t v = 0; v < piece.rest.size(); ++v)
-                extents.Add(g, sampling.sequence[f],
-                            MdlOrder(Apply(averaged[group_of[v]], piece.rest[v])));
+            {
+                const Vec3d p = Apply(averaged[group_of[v]], piece.rest[v]);
+                low[0] = std::min(low[0], p.x), high[0] = std::max(high[0], p.x);
+                low[1] = std::min(low[1], p.y), high[1] = std::max(high[1], p.y);
+                low[2] = std::min(low[2], p.z), high[2] = std::max(high[2], p.z);
+            }
+            if (!piece.rest.empty())
+            {
+                extents.Add(g, sampling.sequence[f], MdlOrder({low[0], low[1], low[2]}));
+                extents.Add(g, sampling.sequence[f], MdlOrder({high[0], high[1], high[2]}));
+            }
         }
         for (size_t s = 0; s < sequences.size(); ++s)
             if (s >= summary.sequences.size() || frame_count == 0)
