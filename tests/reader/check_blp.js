@@ -21,17 +21,7 @@ const fs = require('fs');
 const os = require('os');
 const path = require('path');
 const { parsers } = require('mdx-m3-viewer');
-
-// The decoder makes browser ImageData objects.
-if (typeof globalThis.ImageData === 'undefined') {
-  globalThis.ImageData = class {
-    constructor(width, height) {
-      this.width = width;
-      this.height = height;
-      this.data = new Uint8ClampedArray(width * height * 4);
-    }
-  };
-}
+const { psnr, printTable } = require('./common');
 
 const binary = process.argv[2];
 const models = process.argv[3] || '/usr/share/assimp/models';
@@ -105,20 +95,6 @@ function writeGeneratedTga(file) {
   return { file, width, height, alpha: true, maxSide: 512 };
 }
 
-// PSNR of `decoded` (RGBA) against `reference` (RGBA) over R, G, B, and A
-// where the texture has alpha.
-function psnr(decoded, reference, withAlpha) {
-  let sum = 0;
-  let count = 0;
-  for (let i = 0; i < reference.length; i++) {
-    if (i % 4 === 3 && !withAlpha) continue;
-    const d = decoded[i] - reference[i];
-    sum += d * d;
-    count++;
-  }
-  return sum === 0 ? Infinity : 10 * Math.log10((255 * 255 * count) / sum);
-}
-
 const work = fs.mkdtempSync(path.join(os.tmpdir(), 'mdl-blp-'));
 try {
   const corpus = images.concat([writeGeneratedTga(path.join(work, 'generated.tga'))]);
@@ -182,12 +158,7 @@ try {
     rows.push([name, `${image.width} x ${image.height}`, `${width} x ${height}`,
       String(blp.alphaBits), String(levels), String(fs.statSync(blpFile).size), db.toFixed(2)]);
   }
-  const header = ['image', 'source', 'texture', 'alpha', 'levels', 'bytes', 'PSNR dB'];
-  const widths = header.map((h, i) => Math.max(h.length, ...rows.map((r) => r[i].length)));
-  for (const row of [header].concat(rows)) {
-    console.log(row.map((cell, i) => (i === 0 ? cell.padEnd(widths[i]) : cell.padStart(widths[i])))
-      .join('  '));
-  }
+  printTable(['image', 'source', 'texture', 'alpha', 'levels', 'bytes', 'PSNR dB'], rows);
 } finally {
   fs.rmSync(work, { recursive: true, force: true });
 }

@@ -18,6 +18,7 @@ const fs = require('fs');
 const os = require('os');
 const path = require('path');
 const { parsers, utils } = require('mdx-m3-viewer');
+const { sceneFiles } = require('./common');
 
 const binary = process.argv[2];
 const models = process.argv[3] || '/usr/share/assimp/models';
@@ -37,12 +38,7 @@ const files = [
   'Collada/duck.dae',
   'SMD/WusonSMD.smd',
   'OBJ/spider.obj',
-].map((file) => path.join(models, file));
-if (scenes) {
-  for (const file of fs.readdirSync(scenes).sort()) {
-    if (/\.(glb|gltf|fbx|dae)$/.test(file)) files.push(path.join(scenes, file));
-  }
-}
+].map((file) => path.join(models, file)).concat(sceneFiles(scenes));
 
 let passed = 0;
 let failed = 0;

@@ -24,17 +24,7 @@ const fs = require('fs');
 const os = require('os');
 const path = require('path');
 const { parsers, utils } = require('mdx-m3-viewer');
-
-// The decoder makes browser ImageData objects.
-if (typeof globalThis.ImageData === 'undefined') {
-  globalThis.ImageData = class {
-    constructor(width, height) {
-      this.width = width;
-      this.height = height;
-      this.data = new Uint8ClampedArray(width * height * 4);
-    }
-  };
-}
+const { psnr, printTable, sceneFiles, Tally } = require('./common');
 
 const binary = process.argv[2];
 const models = process.argv[3] || '/usr/share/assimp/models';
@@ -55,23 +45,10 @@ const files = [
   'Collada/box_nested_animation.dae',
   'Collada/duck.dae',
   'OBJ/spider.obj',
-].map((file) => path.join(models, file));
-if (scenes) {
-  for (const file of fs.readdirSync(scenes).sort()) {
-    if (/\.(glb|gltf|fbx|dae)$/.test(file)) files.push(path.join(scenes, file));
-  }
-}
+].map((file) => path.join(models, file)).concat(sceneFiles(scenes));
 
-let passed = 0;
-let failed = 0;
-function check(condition, what) {
-  if (condition) {
-    passed++;
-  } else {
-    failed++;
-    console.log('FAILED: ' + what);
-  }
-}
+const tally = new Tally();
+const check = tally.check.bind(tally);
 
 // The images a texture may come from: those in the scene's folder, and
 // those inside a GLB (written to `work`).
@@ -94,20 +71,6 @@ function sourceImages(scene, work) {
     });
   }
   return found;
-}
-
-// PSNR of `decoded` against `reference` (RGBA both) over R, G, B, and A
-// where the texture has alpha.
-function psnr(decoded, reference, withAlpha) {
-  let sum = 0;
-  let count = 0;
-  for (let i = 0; i < reference.length; i++) {
-    if (i % 4 === 3 && !withAlpha) continue;
-    const d = decoded[i] - reference[i];
-    sum += d * d;
-    count++;
-  }
-  return sum === 0 ? Infinity : 10 * Math.log10((255 * 255 * count) / sum);
 }
 
 const textureRows = [];
@@ -222,12 +185,7 @@ try {
 } finally {
   fs.rmSync(work, { recursive: true, force: true });
 }
-const header = ['texture', 'from', 'size', 'levels', 'PSNR dB'];
-const widths = header.map((h, i) => Math.max(h.length, ...textureRows.map((r) => r[i].length)));
-for (const row of [header].concat(textureRows)) {
-  console.log(row.map((cell, i) => (i === 0 ? cell.padEnd(widths[i]) : cell.padStart(widths[i])))
-    .join('  '));
-}
+printTable(['texture', 'from', 'size', 'levels', 'PSNR dB'], textureRows);
 
-console.log(`reader (whole models): ${passed} passed, ${failed} failed`);
-process.exit(failed === 0 ? 0 : 1);
+console.log(`reader (whole models): ${tally.passed} passed, ${tally.failed} failed`);
+process.exit(tally.failed === 0 ? 0 : 1);
