@@ -48,8 +48,7 @@ void BM_AssimpRead(benchmark::State& state)
         benchmark::DoNotOptimize(scene);
         cpu += ThreadCpuSeconds() - before;
     }
-    state.counters["cpu_seconds"] =
-        benchmark::Counter(cpu, benchmark::Counter::kAvgIterations);
+    state.counters["cpu_seconds"] = benchmark::Counter(cpu, benchmark::Counter::kAvgIterations);
 }
 
 void BM_WholeConversion(benchmark::State& state)
@@ -71,8 +70,7 @@ void BM_WholeConversion(benchmark::State& state)
             return;
         }
     }
-    state.counters["cpu_seconds"] =
-        benchmark::Counter(cpu, benchmark::Counter::kAvgIterations);
+    state.counters["cpu_seconds"] = benchmark::Counter(cpu, benchmark::Counter::kAvgIterations);
     std::remove(output.c_str());
     std::remove((out_folder + "/White.blp").c_str());
 }
