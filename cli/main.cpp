@@ -567,7 +567,14 @@ int main(int argc, char** argv)
         if (IsImageFileName(input))
             worst = std::max(worst, ConvertImage(input, outputs[i], options));
         else if (IsModelFile(input))
+        {
+            // A model is whole already: a heading meant for the other inputs
+            // of the batch is not put into it.
+            if (options.has_heading && !options.quiet)
+                Report(input + ": note: --heading is for scenes and model descriptions; the "
+                               "model is converted as it is");
             worst = std::max(worst, ConvertOne(input, outputs[i], forms[i], options.quiet));
+        }
         else if (!IsModelDescription(input) &&
                  ConvertsWhole(forms[i] == ModelForm::kMdx, outputs[i], options))
         {

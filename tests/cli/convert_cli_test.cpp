@@ -48,6 +48,16 @@ TEST(MdlexportConvert, WritesAnMdlAsMdxAndBack)
     run = RunIn(dir, {"walker.mdl", "-q"}); // named after the input: walker.mdx again
     ASSERT_EQ(run.exit_code, 0) << run.err;
     EXPECT_EQ(ReadFile(dir.Path("walker.mdx")), mdx);
+    // A heading is not put into a model, and the user is told so.
+    run = RunIn(dir, {"walker.mdl", "--heading", kExamples + "/walker-heading.txt"});
+    ASSERT_EQ(run.exit_code, 0) << run.err;
+    EXPECT_EQ(run.err.rfind("mdlexport: walker.mdl: note: --heading is for scenes and model "
+                            "descriptions; the model is converted as it is\n"
+                            "mdlexport: walker.mdl -> walker.mdx: ",
+                            0),
+              0u)
+        << run.err;
+    EXPECT_EQ(ReadFile(dir.Path("walker.mdx")), mdx);
 }
 
 TEST(MdlexportConvert, WritesADescriptionAsMdxThroughItsMdl)
