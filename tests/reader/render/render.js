@@ -10,7 +10,7 @@
 // page as rendered instead (its title says "done" or the error).
 'use strict';
 
-const { spawnSync } = require('child_process');
+const { spawn } = require('child_process');
 const fs = require('fs');
 const http = require('http');
 const os = require('os');
@@ -47,7 +47,7 @@ server.listen(0, '127.0.0.1', () => {
   const count = shots.split(',').length;
   const width = Math.min(count, 4) * 308 + 32;
   const height = Math.ceil(count / 4) * 330 + 16;
-  const chrome = require('child_process').spawn('/usr/bin/chromium', [
+  const chrome = spawn('/usr/bin/chromium', [
     '--headless', '--no-sandbox', '--disable-gpu', '--enable-unsafe-swiftshader',
     '--use-angle=swiftshader', '--disable-background-networking', '--disable-component-update',
     '--disable-sync', '--no-first-run', '--disable-quic', `--user-data-dir=${profile}`,
