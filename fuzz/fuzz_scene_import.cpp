@@ -2,7 +2,9 @@
 // seeded with. The first byte picks the format (its extension, which is how
 // the reader is chosen); the rest is the file, written to a scratch folder
 // and imported as mdlexport imports it, into a stand-in model that is then
-// freed.
+// freed. A scene that imports is also built as a whole game model: what the
+// model library writes of it as MDX (or refuses with a reason, such as a
+// name too long for its field) it must read back.
 //
 // Run with the import budget on: scripts/test-fuzz gives this target a
 // resident memory limit (-rss_limit_mb) equal to the budget of a file of the
@@ -10,9 +12,13 @@
 // one FBX reader did on a single changed key, fails the run instead of
 // taking the machine. The seeds are Debian's small test scenes
 // (scripts/test-fuzz copies them in with the format byte).
+#include "mdx_reader.h"
+#include "mdx_writer.h"
 #include "scene_import.h"
 #include "stand_in_model.h"
+#include "whole_model.h"
 
+#include <assimp/Importer.hpp>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -122,7 +128,34 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     std::string error;
     std::vector<std::string> notes;
     ImportSummary summary;
-    ImportScene(path, ImportOptions{}, model, error, notes, &summary);
+    try
+    {
+        Assimp::Importer importer;
+        const aiScene* scene = ReadSceneFile(importer, path);
+        mdlx::Model whole;
+        std::vector<WholeModelTexture> textures;
+        if (scene != nullptr &&
+            ImportAssimpScene(*scene, path, ImportOptions{}, model, error, notes, &summary) &&
+            BuildWholeModel(*scene, path, summary, model, ImportOptions{}, "scene", whole, textures,
+                            notes, error))
+        {
+            std::string bytes;
+            mdlx::Status written = mdlx::WriteMdx(whole, bytes, "scene.mdx");
+            mdlx::Model back;
+            mdlx::Status read =
+                written.ok ? mdlx::ReadMdx(bytes.data(), bytes.size(), "scene.mdx", back) : written;
+            if (written.ok ? !read.ok : written.message.empty())
+            {
+                std::fprintf(stderr, "the whole model does not go through MDX: %s\n",
+                             read.message.c_str());
+                std::abort();
+            }
+        }
+    }
+    catch (const std::bad_alloc&)
+    {
+        // Past the budget: the command line reports it and goes on.
+    }
     StandIn_FreeModel(model);
     unlink(path.c_str());
     return 0;

@@ -478,7 +478,8 @@ bool BuildWholeModel(const aiScene& scene, const std::string& scene_path,
             rest[v] = Vec3d{positions[v].x, positions[v].y, positions[v].z};
             const uint32_t from =
                 v < origin.source_vertex.size() ? origin.source_vertex[v] : source.mNumVertices;
-            const BoneWeight* listed = from < source.mNumVertices ? &weights[first[from]] : nullptr;
+            const BoneWeight* listed =
+                from < source.mNumVertices ? weights.data() + first[from] : nullptr;
             const size_t listed_count = from < source.mNumVertices ? bound[from] : 0;
             SkinGroup group = ChooseSkinGroup(rest[v], listed, listed_count, frames);
             if (group.bones.empty())
