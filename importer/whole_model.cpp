@@ -15,6 +15,7 @@
 #include <algorithm>
 #include <assimp/scene.h>
 #include <cctype>
+#include <cmath>
 #include <set>
 #include <unordered_map>
 
@@ -169,6 +170,52 @@ void AddMaterials(const aiScene& scene, const std::string& scene_path, const std
         material.layers.push_back(layer);
         model.materials.push_back(material);
     }
+}
+
+// What first holds a value that is not a finite float (a scene so large
+// that its numbers or its normals overflow 32 bits), or empty.
+std::string FirstNonFinite(const mdlx::Model& model)
+{
+    auto finite = [](const float* values, size_t count)
+    {
+        for (size_t i = 0; i < count; ++i)
+            if (!std::isfinite(values[i]))
+                return false;
+        return true;
+    };
+    auto extent_finite = [&](const mdlx::Extent& e) {
+        return std::isfinite(e.bounds_radius) && finite(e.min.data(), 3) && finite(e.max.data(), 3);
+    };
+    if (!extent_finite(model.extent))
+        return "the model's extent";
+    for (const mdlx::Sequence& sequence : model.sequences)
+        if (!extent_finite(sequence.extent))
+            return "sequence " + sequence.name;
+    for (size_t g = 0; g < model.geosets.size(); ++g)
+    {
+        const mdlx::Geoset& geoset = model.geosets[g];
+        bool ok = finite(geoset.vertices.data(), geoset.vertices.size()) &&
+                  finite(geoset.normals.data(), geoset.normals.size()) &&
+                  extent_finite(geoset.extent);
+        for (const std::vector<float>& uvs : geoset.uv_sets)
+            ok = ok && finite(uvs.data(), uvs.size());
+        for (const mdlx::Extent& e : geoset.sequence_extents)
+            ok = ok && extent_finite(e);
+        if (!ok)
+            return "geoset " + std::to_string(g);
+    }
+    for (const mdlx::Vec3& pivot : model.pivot_points)
+        if (!finite(pivot.data(), 3))
+            return "the pivot points";
+    for (const mdlx::Bone& bone : model.bones)
+        for (const mdlx::Track& track : bone.node.tracks)
+            if (!finite(track.values.data(), track.values.size()))
+                return "bone " + bone.node.name;
+    for (const mdlx::Attachment& attachment : model.attachments)
+        for (const mdlx::Track& track : attachment.node.tracks)
+            if (!finite(track.values.data(), track.values.size()))
+                return "attachment " + attachment.node.name;
+    return std::string();
 }
 
 // Source space to model space, as the import placed the scene.
@@ -647,5 +694,12 @@ bool BuildWholeModel(const aiScene& scene, const std::string& scene_path,
                         " weights of bones that are not the model's dropped");
     if (figures)
         *figures = skin;
+    const std::string overflowing = FirstNonFinite(model);
+    if (!overflowing.empty())
+    {
+        error = overflowing + " holds values beyond the range of the model's 32-bit floats: "
+                              "the scene is too large (--scale makes it smaller)";
+        return false;
+    }
     return true;
 }

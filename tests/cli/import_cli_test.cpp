@@ -180,6 +180,21 @@ TEST(MdlexportImport, AWholeModelUnlessThePluginsModelIsAskedFor)
     }
 }
 
+TEST(MdlexportImport, AWholeModelBeyondThirtyTwoBitFloatsIsRefused)
+{
+    // Its face vector (1e40) overflows a float, so its normals would not be
+    // numbers: refused, with the way out, and nothing written.
+    TempDir dir;
+    WriteFile(dir.Path("huge.obj"), "v 0 0 0\nv 1e20 0 0\nv 0 1e20 0\nf 1 2 3\n");
+    BinaryRun run = RunMdlexport({dir.Path("huge.obj"), "-q", "-o", dir.Path("huge.mdx")});
+    EXPECT_EQ(run.exit_code, 2);
+    EXPECT_NE(run.err.find("geoset 0 holds values beyond the range of the model's 32-bit floats"),
+              std::string::npos)
+        << run.err;
+    EXPECT_FALSE(FileExists(dir.Path("huge.mdx")));
+    EXPECT_FALSE(FileExists(dir.Path("White.blp")));
+}
+
 TEST(MdlexportImport, ModelsOfOneBatchNeverShareATextureNameForOtherImages)
 {
     // A 1 x 1 BMP of one grey.
