@@ -14,6 +14,7 @@
 #include "model_description.h"
 #include "model_json.h"
 #include "stand_in_model.h"
+#include "thread_cpu.h"
 
 #include <benchmark/benchmark.h>
 #include <chrono>
@@ -27,13 +28,6 @@ namespace
 
 std::string g_input;
 std::string g_output;
-
-double ThreadCpuSeconds()
-{
-    timespec now{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
-    return static_cast<double>(now.tv_sec) + 1e-9 * static_cast<double>(now.tv_nsec);
-}
 
 double FileBytes(const std::string& path)
 {

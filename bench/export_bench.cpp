@@ -32,6 +32,7 @@
 #include "pivot_writer.h"
 #include "stand_in_model.h"
 #include "stand_in_ui.h"
+#include "thread_cpu.h"
 #include "vertex_normals.h"
 
 #include <benchmark/benchmark.h>
@@ -57,14 +58,6 @@ using Clock = std::chrono::steady_clock;
 double SecondsSince(Clock::time_point start)
 {
     return std::chrono::duration<double>(Clock::now() - start).count();
-}
-
-// CPU time of the calling thread, user and system, in seconds.
-double ThreadCpuSeconds()
-{
-    timespec now{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
-    return static_cast<double>(now.tv_sec) + 1e-9 * static_cast<double>(now.tv_nsec);
 }
 
 // Wall-clock and CPU time from its construction.

@@ -10,6 +10,7 @@
 // conversion by mdx-m3-viewer, are measured by bench/run on mdlx-convert.
 #include "mdl_reader.h"
 #include "mdx_writer.h"
+#include "thread_cpu.h"
 
 #include <benchmark/benchmark.h>
 #include <chrono>
@@ -23,13 +24,6 @@ namespace
 {
 
 std::string g_text;
-
-double ThreadCpuSeconds()
-{
-    timespec now{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
-    return static_cast<double>(now.tv_sec) + 1e-9 * static_cast<double>(now.tv_nsec);
-}
 
 // Times `step` once per iteration; `step` returns false with `error` set on a refusal.
 template <typename Step> void Timed(benchmark::State& state, Step step)

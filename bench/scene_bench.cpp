@@ -12,6 +12,7 @@
 #include "file_io.h"
 #include "scene_convert.h"
 #include "scene_import.h"
+#include "thread_cpu.h"
 
 #include <assimp/Importer.hpp>
 #include <benchmark/benchmark.h>
@@ -24,13 +25,6 @@ namespace
 
 std::string scene_path;
 std::string out_folder;
-
-double ThreadCpuSeconds()
-{
-    timespec now{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
-    return static_cast<double>(now.tv_sec) + 1e-9 * static_cast<double>(now.tv_nsec);
-}
 
 void BM_AssimpRead(benchmark::State& state)
 {

@@ -10,6 +10,7 @@
 // timed alone; the thread's CPU time is a counter (colleagues' builds share
 // the machine's cores), and megapixels is the source's size.
 #include "blp_convert.h"
+#include "thread_cpu.h"
 
 #include <benchmark/benchmark.h>
 #include <chrono>
@@ -25,13 +26,6 @@ namespace
 
 constexpr int kWidth = 5120;
 constexpr int kHeight = 4096;
-
-double ThreadCpuSeconds()
-{
-    timespec now{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
-    return static_cast<double>(now.tv_sec) + 1e-9 * static_cast<double>(now.tv_nsec);
-}
 
 std::vector<uint8_t> SourcePixels(int channels)
 {

@@ -22,7 +22,6 @@
 #include "stand_in_model.h"
 
 #include <algorithm>
-#include <cctype>
 #include <charconv>
 #include <chrono>
 #include <cstdio>
@@ -128,11 +127,7 @@ ModelCounts CountModel(ModelHandle model)
 // anything else is read as a model description.
 bool IsModelDescription(const std::string& path)
 {
-    std::string name = path.substr(path.find_last_of('/') + 1);
-    std::string extension = name.size() >= 5 ? name.substr(name.size() - 5) : "";
-    std::transform(extension.begin(), extension.end(), extension.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return extension == ".json" || !IsSceneFileName(path);
+    return EndsWithFolded(path, ".json") || !IsSceneFileName(path);
 }
 
 // The plug-in writes a description's names as they are, as it writes the
@@ -425,16 +420,6 @@ bool CheckRunFiles(const CommandLine& options, bool auto_heading,
            files.AddOutput(options.dump_json, "the --dump-json file " + options.dump_json, error);
 }
 
-bool EndsWithBlp(const std::string& path)
-{
-    if (path.size() < 4)
-        return false;
-    std::string extension = path.substr(path.size() - 4);
-    std::transform(extension.begin(), extension.end(), extension.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return extension == ".blp";
-}
-
 // Converts the image `input` into the BLP texture `output`, written whole or
 // not at all.
 int ConvertImage(const std::string& input, const std::string& output, const CommandLine& options)
@@ -445,7 +430,7 @@ int ConvertImage(const std::string& input, const std::string& output, const Comm
         Report(input + ": the output " + output + " is the input itself");
         return kExitRefused;
     }
-    if (!EndsWithBlp(output))
+    if (!EndsWithFolded(output, ".blp"))
     {
         Report(input + ": an image is converted to a BLP texture, and the output " + output +
                " does not end in .blp");

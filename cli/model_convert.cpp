@@ -4,25 +4,10 @@
 #include "mdl_writer.h"
 #include "mdx_reader.h"
 #include "mdx_writer.h"
+#include "output_paths.h"
 
 namespace
 {
-
-bool EndsWithFolded(const std::string& path, const char* end)
-{
-    const std::string tail(end);
-    if (path.size() < tail.size())
-        return false;
-    for (size_t i = 0; i < tail.size(); ++i)
-    {
-        char c = path[path.size() - tail.size() + i];
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-        if (c != tail[i])
-            return false;
-    }
-    return true;
-}
 
 int64_t Keys(const std::vector<mdlx::Track>& tracks)
 {

@@ -92,3 +92,19 @@ bool PlanOutputs(const std::vector<std::string>& inputs, const std::vector<std::
     }
     return true;
 }
+
+bool EndsWithFolded(const std::string& path, const char* end)
+{
+    const std::string tail(end);
+    if (path.size() < tail.size())
+        return false;
+    for (size_t i = 0; i < tail.size(); ++i)
+    {
+        char c = path[path.size() - tail.size() + i];
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+        if (c != tail[i])
+            return false;
+    }
+    return true;
+}

@@ -14,6 +14,10 @@
 //   "dir/model.json" -> "dir/model.mdl"   "dir.v2/model" -> "dir.v2/model.mdl"
 std::string ReplaceExtension(const std::string& path, const std::string& extension);
 
+// True when `path` ends with `end` (lower case), letters compared without
+// their case: EndsWithFolded("Hero.MDX", ".mdx").
+bool EndsWithFolded(const std::string& path, const char* end);
+
 // The output path of every input, in order:
 // - without OUT: each input with its extension replaced by ".mdl";
 // - when OUT is an existing folder (or ends with "/"): OUT/NAME.mdl, NAME the

@@ -5,6 +5,7 @@
 #include "file_io.h"
 #include "mdl_writer.h"
 #include "mdx_writer.h"
+#include "output_paths.h"
 #include "scene_import.h"
 #include "stand_in_model.h"
 #include "whole_model.h"
@@ -12,7 +13,6 @@
 #include <algorithm>
 #include <assimp/Importer.hpp>
 #include <assimp/scene.h>
-#include <cctype>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -21,18 +21,6 @@
 
 namespace
 {
-
-std::string LowerExtension(const std::string& path)
-{
-    size_t slash = path.find_last_of('/');
-    size_t dot = path.find_last_of('.');
-    if (dot == std::string::npos || (slash != std::string::npos && dot < slash))
-        return std::string();
-    std::string extension = path.substr(dot);
-    std::transform(extension.begin(), extension.end(), extension.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return extension;
-}
 
 std::string StemOf(const std::string& path)
 {
@@ -56,7 +44,7 @@ bool ConvertsWhole(bool mdx, const std::string& output, const CommandLine& optio
 {
     if (options.as_plugin || options.has_dump_json || options.has_heading)
         return false;
-    return mdx || (LowerExtension(output) == ".mdl" && options.has_output);
+    return mdx || (EndsWithFolded(output, ".mdl") && options.has_output);
 }
 
 ImportOptions ImportOptionsOf(const CommandLine& options)
@@ -171,8 +159,8 @@ int ConvertSceneWhole(const std::string& input, const std::string& output,
     }
 
     std::string bytes;
-    mdlx::Status status = LowerExtension(output) == ".mdx" ? mdlx::WriteMdx(model, bytes, output)
-                                                           : mdlx::WriteMdl(model, bytes, output);
+    mdlx::Status status = EndsWithFolded(output, ".mdx") ? mdlx::WriteMdx(model, bytes, output)
+                                                         : mdlx::WriteMdl(model, bytes, output);
     if (!status.ok)
     {
         report(input + ": " + status.message);

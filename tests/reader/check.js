@@ -17,6 +17,7 @@ const fs = require('fs');
 const os = require('os');
 const path = require('path');
 const { parsers, utils } = require('mdx-m3-viewer');
+const { Tally } = require('./common');
 
 const binary = process.argv[2];
 const examples = process.argv[3] || path.join(__dirname, '..', '..', 'examples');
@@ -25,16 +26,8 @@ if (!binary) {
   process.exit(2);
 }
 
-let passed = 0;
-let failed = 0;
-function check(condition, what) {
-  if (condition) {
-    passed++;
-  } else {
-    failed++;
-    console.error('FAIL: ' + what);
-  }
-}
+const tally = new Tally();
+const check = tally.check.bind(tally);
 
 // The MDL holds six decimals of each float; reading them back as a float
 // lands within a few units of the sixth decimal.
@@ -237,5 +230,5 @@ check(back.geosets.every((g, m) => sameValues(g.vertices, model.geosets[m].verti
 check(back.bones.every((b, i) => b.animations.every((a, k) =>
   sameValues(a.frames, model.bones[i].animations[k].frames))), 'the MDX reads back the same keys');
 
-console.log(`reader: ${passed} passed, ${failed} failed`);
-process.exit(failed === 0 ? 0 : 1);
+console.log(`reader: ${tally.passed} passed, ${tally.failed} failed`);
+process.exit(tally.failed === 0 ? 0 : 1);

@@ -21,7 +21,7 @@ const fs = require('fs');
 const os = require('os');
 const path = require('path');
 const { parsers } = require('mdx-m3-viewer');
-const { psnr, printTable } = require('./common');
+const { psnr, printTable, Tally } = require('./common');
 
 const binary = process.argv[2];
 const models = process.argv[3] || '/usr/share/assimp/models';
@@ -52,16 +52,8 @@ const images = [
 ].map(([file, width, height, alpha, maxSide = 512]) =>
   ({ file: path.join(models, file), width, height, alpha, maxSide }));
 
-let passed = 0;
-let failed = 0;
-function check(condition, what) {
-  if (condition) {
-    passed++;
-  } else {
-    failed++;
-    console.error('FAIL: ' + what);
-  }
-}
+const tally = new Tally();
+const check = tally.check.bind(tally);
 
 // Each side to its nearest power of two, the larger on a tie, at most `maxSide`.
 function textureSide(side, maxSide) {
@@ -163,5 +155,5 @@ try {
   fs.rmSync(work, { recursive: true, force: true });
 }
 
-console.log(`check_blp: ${passed} checks passed, ${failed} failed`);
-process.exit(failed === 0 ? 0 : 1);
+console.log(`check_blp: ${tally.passed} checks passed, ${tally.failed} failed`);
+process.exit(tally.failed === 0 ? 0 : 1);

@@ -18,7 +18,7 @@ const fs = require('fs');
 const os = require('os');
 const path = require('path');
 const { parsers, utils } = require('mdx-m3-viewer');
-const { sceneFiles } = require('./common');
+const { sceneFiles, Tally } = require('./common');
 
 const binary = process.argv[2];
 const models = process.argv[3] || '/usr/share/assimp/models';
@@ -40,16 +40,8 @@ const files = [
   'OBJ/spider.obj',
 ].map((file) => path.join(models, file)).concat(sceneFiles(scenes));
 
-let passed = 0;
-let failed = 0;
-function check(condition, what) {
-  if (condition) {
-    passed++;
-  } else {
-    failed++;
-    console.log('FAILED: ' + what);
-  }
-}
+const tally = new Tally();
+const check = tally.check.bind(tally);
 
 function counts(model) {
   return {
@@ -121,5 +113,5 @@ try {
   fs.rmSync(work, { recursive: true, force: true });
 }
 
-console.log(`reader (imports): ${passed} passed, ${failed} failed`);
-process.exit(failed === 0 ? 0 : 1);
+console.log(`reader (imports): ${tally.passed} passed, ${tally.failed} failed`);
+process.exit(tally.failed === 0 ? 0 : 1);

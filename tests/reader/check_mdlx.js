@@ -23,6 +23,7 @@ const fs = require('fs');
 const os = require('os');
 const path = require('path');
 const { parsers } = require('mdx-m3-viewer');
+const { Tally } = require('./common');
 const animations = require('mdx-m3-viewer/dist/cjs/parsers/mdlx/animations');
 
 const [convert, mdlexport] = process.argv.slice(2, 4);
@@ -34,16 +35,8 @@ if (!convert || !mdlexport) {
 }
 const mdlx = parsers.mdlx;
 
-let passed = 0;
-let failed = 0;
-function check(condition, what) {
-  if (condition) {
-    passed++;
-  } else {
-    failed++;
-    console.log('FAILED: ' + what);
-  }
-}
+const tally = new Tally();
+const check = tally.check.bind(tally);
 
 // A fixed pseudo-random sequence, so that every run builds the same corpus.
 let seed = 12345;
@@ -403,5 +396,5 @@ try {
   fs.rmSync(work, { recursive: true, force: true });
 }
 
-console.log(`reader (model library): ${passed} passed, ${failed} failed`);
-process.exit(failed === 0 ? 0 : 1);
+console.log(`reader (model library): ${tally.passed} passed, ${tally.failed} failed`);
+process.exit(tally.failed === 0 ? 0 : 1);
